@@ -1,0 +1,89 @@
+#include "platform.hpp"
+
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
+namespace bytelace {
+
+namespace {
+
+bool stream_mode(std::FILE* stream, unsigned* mode) {
+#ifdef _WIN32
+    struct _stat64 st {};
+    if (_fstat64(_fileno(stream), &st) != 0) return false;
+#else
+    struct stat st {};
+    if (fstat(fileno(stream), &st) != 0) return false;
+#endif
+    *mode = static_cast<unsigned>(st.st_mode) & S_IFMT;
+    return true;
+}
+
+}  // namespace
+
+std::FILE* open_lane(const path_char* path) {
+#ifdef _WIN32
+    std::FILE* lane = _wfopen(path, L"rb");
+#else
+    std::FILE* lane = std::fopen(path, "rb");
+#endif
+    unsigned mode = 0;
+    if (lane != nullptr && stream_mode(lane, &mode) && mode == S_IFDIR) {
+        (void)std::fclose(lane);  // read-only and unread: nothing to lose
+        return nullptr;
+    }
+    return lane;
+}
+
+std::FILE* create_image(const path_char* path) {
+#ifdef _WIN32
+    return _wfopen(path, L"wb");
+#else
+    return std::fopen(path, "wb");
+#endif
+}
+
+bool is_regular_file(std::FILE* stream) {
+    unsigned mode = 0;
+    return stream_mode(stream, &mode) && mode == S_IFREG;
+}
+
+#ifdef _WIN32
+
+bool names_open_file(const path_char* path, std::FILE* stream) {
+    // No access asked for, so this opens whatever exists, even a file that is open elsewhere.
+    HANDLE named = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) return false;
+    auto open = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    bool const same = GetFileInformationByHandle(named, &a) != 0 &&
+                      GetFileInformationByHandle(open, &b) != 0 &&
+                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(named);
+    return same;
+}
+
+void set_binary_stdout() { (void)_setmode(_fileno(stdout), _O_BINARY); }
+
+#else
+
+bool names_open_file(const path_char* path, std::FILE* stream) {
+    struct stat named {};
+    struct stat open {};
+    return stat(path, &named) == 0 && fstat(fileno(stream), &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+void set_binary_stdout() {}
+
+#endif
+
+}  // namespace bytelace
