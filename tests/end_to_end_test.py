@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""Runs the built program and checks standard output bytes, standard error, exit status
+and the files it leaves. Arguments: the command that runs the program (an emulator first,
+if it needs one)."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+COMMAND = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])] if len(sys.argv) > 1 else []
+WINDOWS = COMMAND[-1].lower().endswith(".exe") if COMMAND else False
+
+USAGE = b"Usage : Bytelace low_byte_file high_byte_file rom_file\r\n"
+OPEN_LOW = b"Open error low_byte_file\r\n"
+OPEN_HIGH = b"Open error high_byte_file\r\n"
+CREATE = b"Create error rom_file\r\n"
+READ_LOW = b"Read error low_byte_file\r\n"
+READ_HIGH = b"Read error high_byte_file\r\n"
+WRITE = b"Write error rom_file\r\n"
+EXIT_OK, EXIT_USAGE, EXIT_OPEN, EXIT_READ, EXIT_WRITE = 0, 1, 2, 3, 4
+
+# Counting lanes: the word at lane offset i is i itself.
+LOW = bytes(i & 0xFF for i in range(8192))
+HIGH = bytes(i >> 8 for i in range(8192))
+IMAGE = b"".join(((k + 6144) % 8192).to_bytes(2, "little") for k in range(8192))
+
+
+class Files(unittest.TestCase):
+    """A scratch folder holding the counting lanes, an old image and a directory."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="bytelace-")
+        self.addCleanup(shutil.rmtree, self.dir)
+        self.write("lo", LOW)
+        self.write("hi", HIGH)
+        self.write("old.rom", b"old image")
+        os.mkdir(self.path("dir"))
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, content):
+        with open(self.path(name), "wb") as f:
+            f.write(content)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def run_tool(self, *args, **kwargs):
+        return subprocess.run(COMMAND + list(args), cwd=self.dir, capture_output=True,
+                              timeout=60, **kwargs)
+
+    def check(self, result, stdout, status):
+        self.assertEqual(result.stdout, stdout)
+        self.assertEqual(result.stderr, b"")
+        self.assertEqual(result.returncode, status)
+
+    def check_untouched(self):
+        self.assertEqual(self.read("lo"), LOW)
+        self.assertEqual(self.read("hi"), HIGH)
+        self.assertEqual(self.read("old.rom"), b"old image")
+
+
+class EndToEnd(Files):
+    def test_wrong_argument_count_opens_nothing(self):
+        for args in [(), ("lo", "hi"), ("lo", "hi", "new.rom", "old.rom")]:
+            with self.subTest(args=args):
+                self.check(self.run_tool(*args), USAGE, EXIT_USAGE)
+                self.assertFalse(os.path.exists(self.path("new.rom")))
+                self.check_untouched()
+
+    def test_first_failure_is_the_one_reported(self):
+        cases = [
+            (("nolo", "nohi", "new.rom"), OPEN_LOW),
+            (("lo", "nohi", "old.rom"), OPEN_HIGH),
+            (("dir", "hi", "old.rom"), OPEN_LOW),
+            (("lo", "dir", "old.rom"), OPEN_HIGH),
+            (("lo", "hi", os.path.join("nodir", "new.rom")), CREATE),
+            (("lo", "hi", "dir"), CREATE),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                self.check(self.run_tool(*args), message, EXIT_OPEN)
+                self.assertFalse(os.path.exists(self.path("new.rom")))
+                self.check_untouched()
+
+    def test_image_that_is_a_lane_is_refused(self):
+        os.link(self.path("lo"), self.path("lo.link"))
+        spellings = ["lo", os.path.join(".", "hi"), os.path.join("dir", "..", "lo"),
+                     self.path("hi"), "lo.link"]
+        if not WINDOWS:
+            os.symlink("hi", self.path("hi.symlink"))
+            spellings.append("hi.symlink")
+        for rom in spellings:
+            with self.subTest(rom=rom):
+                self.check(self.run_tool("lo", "hi", rom), CREATE, EXIT_OPEN)
+                self.check_untouched()
+
+    def test_complete_image(self):
+        short = LOW[:100]
+        cases = [
+            # lanes, image, what the image file held before
+            ((LOW, HIGH), IMAGE, None),
+            ((LOW + b"\x00" * 5000, HIGH + b"\x01"), IMAGE, b"x" * 20000),
+            ((b"", b""), b"\xff" * 16384, None),
+            ((short, HIGH), b"".join(
+                bytes([short[i] if i < 100 else 0xFF, HIGH[i]])
+                for i in [(k + 6144) % 8192 for k in range(8192)]), None),
+        ]
+        for (low, high), image, before in cases:
+            with self.subTest(low=len(low), high=len(high)):
+                self.write("low lane", low)
+                self.write("-", high)  # a name like any other, not standard input
+                if before is not None:
+                    self.write("image.rom", before)
+                self.check(self.run_tool("low lane", "-", "image.rom"), b"", EXIT_OK)
+                self.assertEqual(self.read("image.rom"), image)
+
+    def test_image_that_only_looks_like_a_lane_is_written(self):
+        shutil.copy(self.path("lo"), self.path("twin"))
+        self.check(self.run_tool("lo", "hi", "twin"), b"", EXIT_OK)
+        self.assertEqual(self.read("twin"), IMAGE)
+
+
+@unittest.skipIf(WINDOWS, "needs POSIX pipes and devices")
+class Streams(Files):
+    def test_lane_from_a_pipe(self):
+        result = self.run_tool("/dev/stdin", "hi", "image.rom", input=LOW + b"\x00" * 100000)
+        self.check(result, b"", EXIT_OK)
+        self.assertEqual(self.read("image.rom"), IMAGE)
+
+    def test_lanes_from_a_fifo_and_a_process_substitution(self):
+        os.mkfifo(self.path("fifo"))
+
+        def feed():
+            try:
+                with open(self.path("fifo"), "wb") as f:
+                    f.write(LOW[:7000])
+            except BrokenPipeError:
+                pass
+
+        writer = threading.Thread(target=feed)
+        writer.start()
+        script = 'exec "$@" fifo <(cat hi) image.rom'
+        result = subprocess.run(["bash", "-c", script, "bash"] + COMMAND, cwd=self.dir,
+                                capture_output=True, timeout=60)
+        if writer.is_alive():  # the program never opened the FIFO: let the writer go
+            os.close(os.open(self.path("fifo"), os.O_RDONLY | os.O_NONBLOCK))
+        writer.join()
+        self.check(result, b"", EXIT_OK)
+        expected = bytearray(IMAGE)
+        expected[2 * (7000 - 6144):4096:2] = b"\xff" * (8192 - 7000)
+        self.assertEqual(self.read("image.rom"), bytes(expected))
+
+    def test_image_to_a_pipe(self):
+        self.check(self.run_tool("lo", "hi", "/dev/stdout"), IMAGE, EXIT_OK)
+
+    def test_io_failures(self):
+        mem = "/proc/self/mem"  # regular, but reading it where nothing is mapped fails
+        cases = [
+            (("lo", "hi", "/dev/full"), WRITE, EXIT_WRITE),
+            ((mem, "hi", "image.rom"), READ_LOW, EXIT_READ),
+            (("lo", mem, "/dev/full"), READ_HIGH, EXIT_READ),
+            ((mem, mem, "/dev/full"), READ_LOW, EXIT_READ),
+        ]
+        for args, message, status in cases:
+            with self.subTest(args=args):
+                self.check(self.run_tool(*args), message, status)
+                self.check_untouched()
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
