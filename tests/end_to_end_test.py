@@ -23,7 +23,8 @@ READ_HIGH = b"Read error high_byte_file\r\n"
 WRITE = b"Write error rom_file\r\n"
 EXIT_OK, EXIT_USAGE, EXIT_OPEN, EXIT_READ, EXIT_WRITE = 0, 1, 2, 3, 4
 
-# Counting lanes: the word at lane offset i is i itself.
+# Counting lanes: the word at lane offset i is i itself. Every byte value occurs, LF, CR and
+# Ctrl-Z among them, so any text-mode translation shows.
 LOW = bytes(i & 0xFF for i in range(8192))
 HIGH = bytes(i >> 8 for i in range(8192))
 IMAGE = b"".join(((k + 6144) % 8192).to_bytes(2, "little") for k in range(8192))
@@ -51,9 +52,16 @@ class Files(unittest.TestCase):
         with open(self.path(name), "rb") as f:
             return f.read()
 
-    def run_tool(self, *args, **kwargs):
-        return subprocess.run(COMMAND + list(args), cwd=self.dir, capture_output=True,
-                              timeout=60, **kwargs)
+    def run_tool(self, *args, stdout=None, **kwargs):
+        # Output goes to files, not pipes: Wine's server lingers with the pipes held open.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(COMMAND + list(args), cwd=self.dir, stdout=stdout or out,
+                                    stderr=err, timeout=60, **kwargs)
+            out.seek(0)
+            err.seek(0)
+            result.stdout = result.stdout if stdout else out.read()
+            result.stderr = err.read()
+        return result
 
     def check(self, result, stdout, status):
         self.assertEqual(result.stdout, stdout)
@@ -93,7 +101,9 @@ class EndToEnd(Files):
         os.link(self.path("lo"), self.path("lo.link"))
         spellings = ["lo", os.path.join(".", "hi"), os.path.join("dir", "..", "lo"),
                      self.path("hi"), "lo.link"]
-        if not WINDOWS:
+        if WINDOWS:
+            spellings += ["LO", "dir\\..\\Hi", ".\\lo.LINK"]
+        else:
             os.symlink("hi", self.path("hi.symlink"))
             spellings.append("hi.symlink")
         for rom in spellings:
@@ -120,6 +130,14 @@ class EndToEnd(Files):
                     self.write("image.rom", before)
                 self.check(self.run_tool("low lane", "-", "image.rom"), b"", EXIT_OK)
                 self.assertEqual(self.read("image.rom"), image)
+
+    def test_names_outside_any_code_page(self):
+        names = ["λωρίδα_χαμηλή", "старший_байт", "ＲＯＭイメージ.bin"]
+        for name, content in zip(names, (LOW, HIGH)):
+            self.write(name, content)
+        self.check(self.run_tool(*names), b"", EXIT_OK)
+        self.assertEqual(self.read(names[2]), IMAGE)
+        self.check(self.run_tool(names[0], "Lane_ラ_λ_я", names[2]), OPEN_HIGH, EXIT_OPEN)
 
     def test_image_that_only_looks_like_a_lane_is_written(self):
         shutil.copy(self.path("lo"), self.path("twin"))
@@ -158,7 +176,8 @@ class Streams(Files):
         self.assertEqual(self.read("image.rom"), bytes(expected))
 
     def test_image_to_a_pipe(self):
-        self.check(self.run_tool("lo", "hi", "/dev/stdout"), IMAGE, EXIT_OK)
+        result = self.run_tool("lo", "hi", "/dev/stdout", stdout=subprocess.PIPE)
+        self.check(result, IMAGE, EXIT_OK)
 
     def test_io_failures(self):
         mem = "/proc/self/mem"  # regular, but reading it where nothing is mapped fails
@@ -172,6 +191,17 @@ class Streams(Files):
             with self.subTest(args=args):
                 self.check(self.run_tool(*args), message, status)
                 self.check_untouched()
+
+
+@unittest.skipUnless(WINDOWS, "checks the Windows executable")
+class WindowsExecutable(unittest.TestCase):
+    def test_imports_only_windows_own_dlls(self):
+        dump = subprocess.run([os.environ["OBJDUMP"], "-p", COMMAND[-1]], capture_output=True,
+                              text=True, check=True).stdout
+        dlls = {line.split(":")[1].strip().lower() for line in dump.splitlines()
+                if "DLL Name:" in line}
+        self.assertIn("kernel32.dll", dlls)
+        self.assertLessEqual(dlls, {"kernel32.dll", "msvcrt.dll"})
 
 
 if __name__ == "__main__":
