@@ -36,7 +36,8 @@ bool close_image(std::FILE* image) {
 
 int run(int argc, bytelace::path_char** argv) {
     bytelace::set_binary_stdout();
-    if (argc != 4) return fail("Usage : Bytelace low_byte_file high_byte_file rom_file\r\n", exit_usage);
+    if (argc != 4)
+        return fail("Usage : Bytelace low_byte_file high_byte_file rom_file\r\n", exit_usage);
 
     std::FILE* low = bytelace::open_lane(argv[1]);
     if (low == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
@@ -46,10 +47,10 @@ int run(int argc, bytelace::path_char** argv) {
         return fail("Open error high_byte_file\r\n", exit_open);
     }
     // Creating the image truncates it: it must not be a lane under another name.
-    std::FILE* image = bytelace::names_open_file(argv[3], low) ||
-                               bytelace::names_open_file(argv[3], high)
-                           ? nullptr
-                           : bytelace::create_image(argv[3]);
+    std::FILE* image = nullptr;
+    if (!bytelace::names_open_file(argv[3], low) && !bytelace::names_open_file(argv[3], high)) {
+        image = bytelace::create_image(argv[3]);
+    }
     if (image == nullptr) {
         (void)close_lane(high);
         (void)close_lane(low);

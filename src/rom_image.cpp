@@ -1,5 +1,6 @@
 #include "rom_image.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform.hpp"
@@ -18,16 +19,18 @@ void read_lane(std::FILE* lane, unsigned char* bytes, std::size_t n) {
 }
 
 // Puts a lane at the wrap point. A lane that cannot be repositioned (a pipe, a device) is
-// read from its start instead, its main block kept in held; tells whether it was.
-bool start_lead(std::FILE* lane, unsigned char* held) {
-    if (is_regular_file(lane) && std::fseek(lane, static_cast<long>(wrap_point), SEEK_SET) == 0) return false;
+// read from its start instead and its main block kept in held, which is returned; for a
+// lane that was repositioned, nullptr.
+const unsigned char* start_lead(std::FILE* lane, unsigned char* held) {
+    if (is_regular_file(lane) && std::fseek(lane, static_cast<long>(wrap_point), SEEK_SET) == 0)
+        return nullptr;
     read_lane(lane, held, main_words);
-    return true;
+    return held;
 }
 
 // The lane's bytes for main-block words [first, first + n): held, or read from the stream.
-const unsigned char* main_column(std::FILE* lane, const unsigned char* held,
-                                 unsigned char* buffer, std::size_t first, std::size_t n) {
+const unsigned char* main_column(std::FILE* lane, const unsigned char* held, unsigned char* buffer,
+                                 std::size_t first, std::size_t n) {
     if (held != nullptr) return held + first;
     read_lane(lane, buffer, n);
     return buffer;
@@ -35,7 +38,7 @@ const unsigned char* main_column(std::FILE* lane, const unsigned char* held,
 
 void write_words(const unsigned char* low, const unsigned char* high, std::size_t n,
                  std::FILE* image) {
-    unsigned char words[2 * chunk_words];
+    unsigned char words[2 * chunk_words]{};
     for (std::size_t i = 0; i < n; ++i) {
         words[2 * i] = low[i];
         words[2 * i + 1] = high[i];
@@ -48,8 +51,8 @@ void write_words(const unsigned char* low, const unsigned char* high, std::size_
 void merge_lanes(std::FILE* low, std::FILE* high, std::FILE* image) {
     unsigned char low_held[main_words];
     unsigned char high_held[main_words];
-    bool const low_is_held = start_lead(low, low_held);
-    bool const high_is_held = start_lead(high, high_held);
+    const unsigned char* const low_kept = start_lead(low, low_held);
+    const unsigned char* const high_kept = start_lead(high, high_held);
 
     unsigned char low_bytes[chunk_words];
     unsigned char high_bytes[chunk_words];
@@ -59,13 +62,12 @@ void merge_lanes(std::FILE* low, std::FILE* high, std::FILE* image) {
 
     // Repositioning clears end of file, so a short lane yields its bytes again from offset 0.
     // A regular file that went to the wrap point goes back to its start.
-    if (!low_is_held) (void)std::fseek(low, 0, SEEK_SET);
-    if (!high_is_held) (void)std::fseek(high, 0, SEEK_SET);
+    if (low_kept == nullptr) (void)std::fseek(low, 0, SEEK_SET);
+    if (high_kept == nullptr) (void)std::fseek(high, 0, SEEK_SET);
     for (std::size_t first = 0; first < main_words; first += chunk_words) {
-        std::size_t const n = main_words - first < chunk_words ? main_words - first : chunk_words;
-        write_words(main_column(low, low_is_held ? low_held : nullptr, low_bytes, first, n),
-                    main_column(high, high_is_held ? high_held : nullptr, high_bytes, first, n),
-                    n, image);
+        std::size_t const n = std::min(chunk_words, main_words - first);
+        write_words(main_column(low, low_kept, low_bytes, first, n),
+                    main_column(high, high_kept, high_bytes, first, n), n, image);
     }
 }
 

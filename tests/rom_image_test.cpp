@@ -86,8 +86,8 @@ protected:
 // next to a boundary of the layout.
 TEST_P(Merge, MatchesTheLayoutForAnyLaneLengths) {
     std::mt19937 rng(1);
-    const std::size_t boundaries[] = {0,    1,    2047, 2048, 2049, 6143, 6144,
-                                      6145, 8191, 8192, 8193, 20000};
+    const std::size_t boundaries[] = {0,    1,    2047, 2048, 2049, 6143,
+                                      6144, 6145, 8191, 8192, 8193, 20000};
     std::uniform_int_distribution<std::size_t> any(0, 20000);
     std::uniform_int_distribution<std::size_t> boundary(0, std::size(boundaries) - 1);
     auto length = [&] { return rng() % 2 != 0 ? any(rng) : boundaries[boundary(rng)]; };
@@ -137,7 +137,8 @@ TEST(MergeFailure, ReadFailureLeavesFillerAndErrorIndicator) {
     std::fclose(image);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lanes, Merge, testing::Values(false, true),
-                         [](const auto& param_info) { return param_info.param ? "Piped" : "Regular"; });
+INSTANTIATE_TEST_SUITE_P(Lanes, Merge, testing::Values(false, true), [](const auto& param_info) {
+    return param_info.param ? "Piped" : "Regular";
+});
 
 }  // namespace
