@@ -55,31 +55,56 @@ bool is_regular_file(std::FILE* stream) {
 
 #ifdef _WIN32
 
+namespace {
+
+HANDLE handle_of(std::FILE* stream) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+bool same_file(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION x{};
+    BY_HANDLE_FILE_INFORMATION y{};
+    return GetFileInformationByHandle(a, &x) != 0 && GetFileInformationByHandle(b, &y) != 0 &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+}  // namespace
+
 bool names_open_file(const path_char* path, std::FILE* stream) {
     // No access asked for, so this opens whatever exists, even a file that is open elsewhere.
     HANDLE named = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (named == INVALID_HANDLE_VALUE) return false;
-    auto open = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    BY_HANDLE_FILE_INFORMATION a{};
-    BY_HANDLE_FILE_INFORMATION b{};
-    bool const same = GetFileInformationByHandle(named, &a) != 0 &&
-                      GetFileInformationByHandle(open, &b) != 0 &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    bool const same = same_file(named, handle_of(stream));
     CloseHandle(named);
     return same;
 }
+
+bool same_open_file(std::FILE* a, std::FILE* b) { return same_file(handle_of(a), handle_of(b)); }
 
 void set_binary_stdout() { (void)_setmode(_fileno(stdout), _O_BINARY); }
 
 #else
 
+namespace {
+
+bool same_file(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
 bool names_open_file(const path_char* path, std::FILE* stream) {
     struct stat named {};
     struct stat open {};
-    return stat(path, &named) == 0 && fstat(fileno(stream), &open) == 0 &&
-           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+    return stat(path, &named) == 0 && fstat(fileno(stream), &open) == 0 && same_file(named, open);
+}
+
+bool same_open_file(std::FILE* a, std::FILE* b) {
+    struct stat x {};
+    struct stat y {};
+    return fstat(fileno(a), &x) == 0 && fstat(fileno(b), &y) == 0 && same_file(x, y);
 }
 
 void set_binary_stdout() {}

@@ -21,6 +21,9 @@ std::FILE* create_image(const path_char* path);
 // Whether path names the very file that stream has open, however it is spelled or linked.
 bool names_open_file(const path_char* path, std::FILE* stream);
 
+// Whether two streams have one file open: the same pipe named twice, say.
+bool same_open_file(std::FILE* a, std::FILE* b);
+
 bool is_regular_file(std::FILE* stream);
 
 // Keeps "\r\n" from turning into CR CR LF on Windows.

@@ -52,13 +52,15 @@ void merge_lanes(std::FILE* low, std::FILE* high, std::FILE* image) {
     unsigned char low_held[main_words];
     unsigned char high_held[main_words];
     const unsigned char* const low_kept = start_lead(low, low_held);
-    const unsigned char* const high_kept = start_lead(high, high_held);
+    // Both lanes through one pipe: its bytes can be read only once, so they serve as both.
+    bool const one_stream = low_kept != nullptr && same_open_file(low, high);
+    const unsigned char* const high_kept = one_stream ? low_kept : start_lead(high, high_held);
 
     unsigned char low_bytes[chunk_words];
     unsigned char high_bytes[chunk_words];
     read_lane(low, low_bytes, lead_words);
-    read_lane(high, high_bytes, lead_words);
-    write_words(low_bytes, high_bytes, lead_words, image);
+    if (!one_stream) read_lane(high, high_bytes, lead_words);
+    write_words(low_bytes, one_stream ? low_bytes : high_bytes, lead_words, image);
 
     // Repositioning clears end of file, so a short lane yields its bytes again from offset 0.
     // A regular file that went to the wrap point goes back to its start.

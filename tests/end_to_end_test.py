@@ -166,6 +166,11 @@ class Streams(Files):
         self.check(result, b"", EXIT_OK)
         self.assertEqual(self.read("image.rom"), IMAGE)
 
+    def test_one_pipe_as_both_lanes(self):
+        result = self.run_tool("/dev/stdin", "/dev/stdin", "image.rom", input=LOW)
+        self.check(result, b"", EXIT_OK)
+        self.assertEqual(self.read("image.rom"), bytes(b for b in IMAGE[::2] for _ in "lh"))
+
     def test_lanes_from_a_fifo_and_a_process_substitution(self):
         os.mkfifo(self.path("fifo"))
 
