@@ -8,7 +8,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import unittest
 
 COMMAND = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])] if len(sys.argv) > 1 else []
@@ -112,15 +111,11 @@ class EndToEnd(Files):
                 self.check_untouched()
 
     def test_complete_image(self):
-        short = LOW[:100]
         cases = [
             # lanes, image, what the image file held before
             ((LOW, HIGH), IMAGE, None),
-            ((LOW + b"\x00" * 5000, HIGH + b"\x01"), IMAGE, b"x" * 20000),
-            ((b"", b""), b"\xff" * 16384, None),
-            ((short, HIGH), b"".join(
-                bytes([short[i] if i < 100 else 0xFF, HIGH[i]])
-                for i in [(k + 6144) % 8192 for k in range(8192)]), None),
+            ((LOW + b"\x00" * 5000, HIGH + b"\x01"), IMAGE, LOW),  # a lane's twin, not the lane
+            ((b"", b""), b"\xff" * 16384, b"x" * 20000),
         ]
         for (low, high), image, before in cases:
             with self.subTest(low=len(low), high=len(high)):
@@ -152,11 +147,9 @@ class EndToEnd(Files):
             with self.subTest(args=args):
                 self.check(self.run_tool(*args), message, status)
                 self.check_untouched()
-
-    def test_image_that_only_looks_like_a_lane_is_written(self):
-        shutil.copy(self.path("lo"), self.path("twin"))
-        self.check(self.run_tool("lo", "hi", "twin"), b"", EXIT_OK)
-        self.assertEqual(self.read("twin"), IMAGE)
+        # From the failed read on, the lane yields the filler; the other lane is unaffected.
+        self.assertEqual(self.read("image.rom"), bytes(b if i % 2 else 0xFF
+                                                       for i, b in enumerate(IMAGE)))
 
 
 @unittest.skipIf(WINDOWS, "Wine presents pipes opened by path as disk files")
@@ -172,27 +165,14 @@ class Streams(Files):
         self.assertEqual(self.read("image.rom"), bytes(b for b in IMAGE[::2] for _ in "lh"))
 
     def test_lanes_from_a_fifo_and_a_process_substitution(self):
-        os.mkfifo(self.path("fifo"))
-
-        def feed():
-            try:
-                with open(self.path("fifo"), "wb") as f:
-                    f.write(LOW[:7000])
-            except BrokenPipeError:
-                pass
-
-        writer = threading.Thread(target=feed)
-        writer.start()
-        script = 'exec "$@" fifo <(cat hi) image.rom'
+        script = ('mkfifo fifo; { head -c 7000 lo >fifo; } >/dev/null 2>&1 & '
+                  'exec "$@" fifo <(cat hi) x.rom')
         result = subprocess.run(["bash", "-c", script, "bash"] + COMMAND, cwd=self.dir,
                                 capture_output=True, timeout=60)
-        if writer.is_alive():  # the program never opened the FIFO: let the writer go
-            os.close(os.open(self.path("fifo"), os.O_RDONLY | os.O_NONBLOCK))
-        writer.join()
         self.check(result, b"", EXIT_OK)
         expected = bytearray(IMAGE)
         expected[2 * (7000 - 6144):4096:2] = b"\xff" * (8192 - 7000)
-        self.assertEqual(self.read("image.rom"), bytes(expected))
+        self.assertEqual(self.read("x.rom"), bytes(expected))
 
     def test_image_to_a_pipe(self):
         result = self.run_tool("lo", "hi", "/dev/stdout", stdout=subprocess.PIPE)

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <random>
@@ -97,44 +96,6 @@ TEST_P(Merge, MatchesTheLayoutForAnyLaneLengths) {
         ASSERT_EQ(merge(low, high, GetParam()), expected_image(low, high))
             << "lane lengths " << low.size() << ", " << high.size();
     }
-}
-
-// A lane that yields the bytes in left, then fails.
-std::FILE* failing_lane(bytes& left) {
-    static cookie_io_functions_t const io{
-        [](void* cookie, char* buf, std::size_t size) -> ssize_t {
-            auto* rest = static_cast<bytes*>(cookie);
-            if (rest->empty()) return -1;
-            std::size_t const n = std::min(size, rest->size());
-            std::copy_n(rest->begin(), n, buf);
-            rest->erase(rest->begin(), rest->begin() + static_cast<std::ptrdiff_t>(n));
-            return static_cast<ssize_t>(n);
-        },
-        nullptr, nullptr, nullptr};
-    return fopencookie(&left, "rb", io);
-}
-
-// The failure stays in the lane's stream for the caller; from there on the lane yields
-// the filler, and the other lane is unaffected.
-TEST(MergeFailure, ReadFailureLeavesFillerAndErrorIndicator) {
-    std::mt19937 rng(3);
-    bytes const low = random_lane(8192, rng);
-    bytes const high = random_lane(8192, rng);
-    bytes left(low.begin(), low.begin() + 100);
-    std::FILE* low_lane = failing_lane(left);
-    std::FILE* high_lane = regular_lane(high);
-    std::FILE* image = std::tmpfile();
-    bytelace::merge_lanes(low_lane, high_lane, image);
-    EXPECT_TRUE(std::ferror(low_lane));
-    EXPECT_FALSE(std::ferror(high_lane) || std::ferror(image));
-
-    bytes out(image_length);
-    std::rewind(image);
-    EXPECT_EQ(std::fread(out.data(), 1, out.size(), image), image_length);
-    EXPECT_EQ(out, expected_image(bytes(low.begin(), low.begin() + 100), high));
-    std::fclose(low_lane);
-    std::fclose(high_lane);
-    std::fclose(image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lanes, Merge, testing::Values(false, true), [](const auto& param_info) {
