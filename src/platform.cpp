@@ -12,16 +12,16 @@ namespace bytelace {
 
 namespace {
 
-bool stream_mode(std::FILE* stream, unsigned* mode) {
+// The stream's file type (S_IFREG, S_IFDIR, ...), or 0 when it cannot be had.
+unsigned file_type(std::FILE* stream) {
 #ifdef _WIN32
     struct _stat64 st {};
-    if (_fstat64(_fileno(stream), &st) != 0) return false;
+    if (_fstat64(_fileno(stream), &st) != 0) return 0;
 #else
     struct stat st {};
-    if (fstat(fileno(stream), &st) != 0) return false;
+    if (fstat(fileno(stream), &st) != 0) return 0;
 #endif
-    *mode = static_cast<unsigned>(st.st_mode) & S_IFMT;
-    return true;
+    return static_cast<unsigned>(st.st_mode) & S_IFMT;
 }
 
 }  // namespace
@@ -32,8 +32,7 @@ std::FILE* open_lane(const path_char* path) {
 #else
     std::FILE* lane = std::fopen(path, "rb");
 #endif
-    unsigned mode = 0;
-    if (lane != nullptr && stream_mode(lane, &mode) && mode == S_IFDIR) {
+    if (lane != nullptr && file_type(lane) == S_IFDIR) {
         (void)std::fclose(lane);  // read-only and unread: nothing to lose
         return nullptr;
     }
@@ -48,10 +47,7 @@ std::FILE* create_image(const path_char* path) {
 #endif
 }
 
-bool is_regular_file(std::FILE* stream) {
-    unsigned mode = 0;
-    return stream_mode(stream, &mode) && mode == S_IFREG;
-}
+bool is_regular_file(std::FILE* stream) { return file_type(stream) == S_IFREG; }
 
 #ifdef _WIN32
 
