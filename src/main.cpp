@@ -2,69 +2,48 @@
 
 #include <cstdio>
 
+#include "exit_status.hpp"
 #include "platform.hpp"
 #include "rom_image.hpp"
 
 namespace {
 
-enum exit_status : int {
-    exit_ok = 0,
-    exit_usage = 1,
-    exit_open = 2,  // a lane could not be opened, or the image created
-    exit_read = 3,
-    exit_write = 4,
-};
+using namespace bytelace;
 
-int fail(const char* message, exit_status status) {
-    (void)std::fputs(message, stdout);  // nowhere left to report a failure to report
-    (void)std::fflush(stdout);
-    return status;
+void close_lanes(const open_file& low, const open_file& high) {
+    if (high.stream != low.stream) (void)std::fclose(high.stream);
+    (void)std::fclose(low.stream);
 }
 
-// Tells whether anything went wrong reading the lane, closing it either way.
-bool close_lane(std::FILE* lane) {
-    bool const failed = std::ferror(lane) != 0;
-    return std::fclose(lane) != 0 || failed;
-}
-
-// Tells whether any byte of the image failed to reach the file, closing it either way.
-bool close_image(std::FILE* image) {
-    bool failed = std::ferror(image) != 0;
-    failed = std::fflush(image) != 0 || failed;
-    return std::fclose(image) != 0 || failed;
-}
-
-int run(int argc, bytelace::path_char** argv) {
-    bytelace::set_binary_stdout();
+int run(int argc, path_char** argv) {
+    prepare_process();
     if (argc != 4)
         return fail("Usage : Bytelace low_byte_file high_byte_file rom_file\r\n", exit_usage);
 
-    std::FILE* low = bytelace::open_lane(argv[1]);
-    if (low == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
-    std::FILE* high = bytelace::open_lane(argv[2]);
-    if (high == nullptr) {
-        (void)close_lane(low);
+    open_file const low = open_input(argv[1]);
+    if (low.stream == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
+    // A lane that can be read only once is not opened again: its one stream serves as both.
+    open_file const high = !low.regular && names_file(argv[2], low) ? low : open_input(argv[2]);
+    if (high.stream == nullptr) {
+        (void)std::fclose(low.stream);
         return fail("Open error high_byte_file\r\n", exit_open);
     }
-    // Creating the image truncates it: it must not be a lane under another name.
-    std::FILE* image = nullptr;
-    if (!bytelace::names_open_file(argv[3], low) && !bytelace::names_open_file(argv[3], high)) {
-        image = bytelace::create_image(argv[3]);
-    }
-    if (image == nullptr) {
-        (void)close_lane(high);
-        (void)close_lane(low);
+    // Emptied only once it is known to be neither lane under another name or link.
+    open_file const image = open_output(argv[3]);
+    if (image.stream == nullptr || same_file(image, low) || same_file(image, high) ||
+        !truncate_output(image)) {
+        if (image.stream != nullptr) discard_output(argv[3], image);
+        close_lanes(low, high);
         return fail("Create error rom_file\r\n", exit_open);
     }
 
-    bytelace::merge_lanes(low, high, image);
-
-    bool const image_failed = close_image(image);
-    bool const high_failed = close_lane(high);
-    bool const low_failed = close_lane(low);
-    if (low_failed) return fail("Read error low_byte_file\r\n", exit_read);
-    if (high_failed) return fail("Read error high_byte_file\r\n", exit_read);
-    if (image_failed) return fail("Write error rom_file\r\n", exit_write);
+    merge_outcome const outcome =
+        merge_lanes({low.stream, low.regular}, {high.stream, high.regular}, image.stream);
+    bool const written = close_output(image.stream);
+    close_lanes(low, high);
+    if (outcome == low_lane_failed) return fail("Read error low_byte_file\r\n", exit_read);
+    if (outcome == high_lane_failed) return fail("Read error high_byte_file\r\n", exit_read);
+    if (!written) return fail("Write error rom_file\r\n", exit_write);
     return exit_ok;
 }
 

@@ -1,53 +1,62 @@
 #include "platform.hpp"
 
-#include <sys/stat.h>
-
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #endif
 
 namespace bytelace {
 
 namespace {
 
-// The stream's file type (S_IFREG, S_IFDIR, ...), or 0 when it cannot be had.
-unsigned file_type(std::FILE* stream) {
-#ifdef _WIN32
-    struct _stat64 st {};
-    if (_fstat64(_fileno(stream), &st) != 0) return 0;
-#else
-    struct stat st {};
-    if (fstat(fileno(stream), &st) != 0) return 0;
-#endif
-    return static_cast<unsigned>(st.st_mode) & S_IFMT;
-}
+std::FILE* open_for_reading(const path_char* path);
+std::FILE* open_for_writing(const path_char* path, bool& created);
+bool identify(open_file& file);  // false for a directory
+void remove_file(const path_char* path);
 
 }  // namespace
 
-std::FILE* open_lane(const path_char* path) {
-#ifdef _WIN32
-    std::FILE* lane = _wfopen(path, L"rb");
-#else
-    std::FILE* lane = std::fopen(path, "rb");
-#endif
-    if (lane != nullptr && file_type(lane) == S_IFDIR) {
-        (void)std::fclose(lane);  // read-only and unread: nothing to lose
-        return nullptr;
+open_file open_input(const path_char* path) {
+    open_file file{open_for_reading(path), false, false, {}};
+    if (file.stream != nullptr && !identify(file)) {
+        (void)std::fclose(file.stream);
+        file.stream = nullptr;
     }
-    return lane;
+    return file;
 }
 
-std::FILE* create_image(const path_char* path) {
-#ifdef _WIN32
-    return _wfopen(path, L"wb");
-#else
-    return std::fopen(path, "wb");
-#endif
+open_file open_output(const path_char* path) {
+    open_file file{};
+    file.stream = open_for_writing(path, file.created);
+    if (file.stream != nullptr && !identify(file)) {
+        discard_output(path, file);
+        file.stream = nullptr;
+    }
+    return file;
 }
 
-bool is_regular_file(std::FILE* stream) { return file_type(stream) == S_IFREG; }
+void discard_output(const path_char* path, const open_file& file) {
+    (void)std::fclose(file.stream);  // nothing was written
+    if (file.created) remove_file(path);
+}
+
+bool close_output(std::FILE* stream) {
+    bool failed = std::ferror(stream) != 0;
+    failed = std::fflush(stream) != 0 || failed;
+    return std::fclose(stream) == 0 && !failed;
+}
+
+bool same_file(const open_file& a, const open_file& b) {
+    return a.id.known && b.id.known && a.id.volume == b.id.volume && a.id.index == b.id.index;
+}
 
 #ifdef _WIN32
 
@@ -57,53 +66,95 @@ HANDLE handle_of(std::FILE* stream) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
-bool same_file(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION x{};
-    BY_HANDLE_FILE_INFORMATION y{};
-    return GetFileInformationByHandle(a, &x) != 0 && GetFileInformationByHandle(b, &y) != 0 &&
-           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+std::FILE* open_for_reading(const path_char* path) { return _wfopen(path, L"rb"); }
+
+std::FILE* open_for_writing(const path_char* path, bool& created) {
+    auto open = [path](DWORD disposition) {
+        return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE handle = open(CREATE_NEW);
+    created = handle != INVALID_HANDLE_VALUE;
+    if (!created && GetLastError() == ERROR_FILE_EXISTS) handle = open(OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    int const fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* const stream = _fdopen(fd, "wb");
+    if (stream == nullptr) (void)_close(fd);
+    return stream;
 }
+
+bool identify(open_file& file) {
+    HANDLE const handle = handle_of(file.stream);
+    file.regular = GetFileType(handle) == FILE_TYPE_DISK;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(handle, &info) == 0) return true;  // a pipe or device
+    file.id = {info.dwVolumeSerialNumber,
+               (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+               true};
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void remove_file(const path_char* path) { (void)_wremove(path); }
 
 }  // namespace
 
-bool names_open_file(const path_char* path, std::FILE* stream) {
-    // No access asked for, so this opens whatever exists, even a file that is open elsewhere.
-    HANDLE named = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (named == INVALID_HANDLE_VALUE) return false;
-    bool const same = same_file(named, handle_of(stream));
-    CloseHandle(named);
-    return same;
+void prepare_process() { (void)_setmode(_fileno(stdout), _O_BINARY); }
+
+bool truncate_output(const open_file& file) {
+    return !file.regular || SetEndOfFile(handle_of(file.stream)) != 0;
 }
 
-bool same_open_file(std::FILE* a, std::FILE* b) { return same_file(handle_of(a), handle_of(b)); }
-
-void set_binary_stdout() { (void)_setmode(_fileno(stdout), _O_BINARY); }
+// A second open of a Windows pipe or device never waits for a writer that has gone: it gets
+// a connection of its own or fails.
+bool names_file(const path_char* /*path*/, const open_file& /*file*/) { return false; }
 
 #else
 
 namespace {
 
-bool same_file(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+std::FILE* open_for_reading(const path_char* path) { return std::fopen(path, "rb"); }
+
+std::FILE* open_for_writing(const path_char* path, bool& created) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    created = fd != -1;
+    // An existing file, or a dangling symbolic link, whose target is then created.
+    if (!created && errno == EEXIST) fd = open(path, O_WRONLY | O_CREAT, 0666);
+    if (fd == -1) return nullptr;
+    std::FILE* const stream = fdopen(fd, "wb");
+    if (stream == nullptr) (void)close(fd);
+    return stream;
 }
+
+bool identify(open_file& file) {
+    struct stat st {};
+    if (fstat(fileno(file.stream), &st) != 0) return true;
+    file.regular = S_ISREG(st.st_mode);
+    file.id = {st.st_dev, st.st_ino, true};
+    return !S_ISDIR(st.st_mode);
+}
+
+void remove_file(const path_char* path) { (void)std::remove(path); }
 
 }  // namespace
 
-bool names_open_file(const path_char* path, std::FILE* stream) {
-    struct stat named {};
-    struct stat open {};
-    return stat(path, &named) == 0 && fstat(fileno(stream), &open) == 0 && same_file(named, open);
+void prepare_process() {
+    (void)std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGXFSZ, SIG_IGN);
 }
 
-bool same_open_file(std::FILE* a, std::FILE* b) {
-    struct stat x {};
-    struct stat y {};
-    return fstat(fileno(a), &x) == 0 && fstat(fileno(b), &y) == 0 && same_file(x, y);
+bool truncate_output(const open_file& file) {
+    return !file.regular || ftruncate(fileno(file.stream), 0) == 0;
 }
 
-void set_binary_stdout() {}
+bool names_file(const path_char* path, const open_file& file) {
+    struct stat st {};
+    return file.id.known && stat(path, &st) == 0 && file.id.volume == st.st_dev &&
+           file.id.index == st.st_ino;
+}
 
 #endif
 

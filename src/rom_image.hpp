@@ -12,12 +12,22 @@ inline constexpr std::size_t wrap_point = 0x1800;   // lane offset of the image'
 inline constexpr unsigned char filler_byte = 0xFF;  // stands for a lane byte that cannot be had
 
 inline constexpr std::size_t lead_words = lane_length - wrap_point;  // wrap point to end of lane
-inline constexpr std::size_t main_words = wrap_point;                // lane start to wrap point
 inline constexpr std::size_t image_length = 2 * lane_length;
 
-// Writes the whole image from the two lanes, strictly in sequence. Lanes that are regular
-// files are repositioned; any other lane is read once from its start. Failures are left in
-// the streams' error indicators for the caller to find.
-void merge_lanes(std::FILE* low, std::FILE* high, std::FILE* image);
+// The lane offset that word k of the image comes from.
+constexpr std::size_t lane_offset(std::size_t k) { return (k + wrap_point) % lane_length; }
+
+struct lane {
+    std::FILE* stream;
+    bool seekable;  // read from the wrap point, then from its start; otherwise once, in order
+};
+
+enum merge_outcome { merged, low_lane_failed, high_lane_failed };
+
+// Writes the whole image, strictly in sequence. One stream given as both lanes is read once
+// and serves as both. A lane's bytes past its end, or from a failed read or repositioning on,
+// are the filler byte, and the first lane that failed is returned; write failures are left
+// in the image's error indicator.
+merge_outcome merge_lanes(lane low, lane high, std::FILE* image);
 
 }  // namespace bytelace

@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 COMMAND = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])] if len(sys.argv) > 1 else []
@@ -179,6 +180,46 @@ class Streams(Files):
         result = self.run_tool("lo", "hi", "/dev/stdout", stdout=subprocess.PIPE)
         self.check(result, IMAGE, EXIT_OK)
 
+
+
+@unittest.skipIf(WINDOWS, "needs a FIFO, signals and strace on a Linux program")
+class Hardening(Files):
+    def test_one_fifo_named_as_both_lanes(self):
+        # A second open of the FIFO, once its writer has gone, would wait for good.
+        script = ('mkfifo fifo; (head -c 7000 lo >fifo &); exec strace -o /dev/null -P "$PWD/fifo" '
+                  '-e trace=openat -e inject=openat:delay_enter=300000:when=2 "$@" "$PWD/fifo" '
+                  '"$PWD/fifo" x.rom')
+        result = subprocess.run(["bash", "-c", script, "bash"] + COMMAND, cwd=self.dir,
+                                capture_output=True, timeout=10,
+                                env=dict(os.environ, ASAN_OPTIONS="detect_leaks=0"))
+        self.check(result, b"", EXIT_OK)
+
+    def test_failed_writes_are_reported_not_signalled(self):
+        cases = [("ulimit -f 8; exec \"$@\" lo hi x.rom", EXIT_WRITE),
+                 ('"$@" lo hi /dev/stdout | true; exit "${PIPESTATUS[0]}"', EXIT_WRITE)]
+        for script, status in cases:
+            result = subprocess.run(["bash", "-c", script, "bash"] + COMMAND, cwd=self.dir,
+                                    capture_output=True, timeout=20)
+            self.assertEqual((result.returncode, result.stderr), (status, b""))
+
+    def strace(self, traced, *options):
+        args = [self.path(name) for name in ("lo", "hi", "x.rom")]
+        return subprocess.Popen(["strace", "-o", "/dev/null", "-P", self.path(traced), *options]
+                                + COMMAND + args, env=dict(os.environ, ASAN_OPTIONS="detect_leaks=0"),
+                                cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def test_failed_seek_back_is_a_read_error(self):
+        for lane, message in [("lo", READ_LOW), ("hi", READ_HIGH)]:
+            run = self.strace(lane, "-e", "trace=lseek", "-e", "inject=lseek:error=EIO:when=2")
+            self.assertEqual(run.communicate(timeout=20), (message, b""))
+
+    def test_image_swapped_for_a_lane_while_opening(self):
+        run = self.strace("x.rom", "-e", "trace=openat", "-e", "inject=openat:delay_enter=1000000")
+        time.sleep(0.5)
+        os.symlink("lo", self.path("x.tmp"))
+        os.rename(self.path("x.tmp"), self.path("x.rom"))
+        self.assertEqual(run.communicate(timeout=20), (CREATE, b""))
+        self.check_untouched()
 
 
 @unittest.skipUnless(WINDOWS, "checks the Windows executable")

@@ -57,7 +57,8 @@ bytes merge(const bytes& low, const bytes& high, bool piped) {
     std::FILE* low_lane = piped ? piped_lane(low, writers) : regular_lane(low);
     std::FILE* high_lane = piped ? piped_lane(high, writers) : regular_lane(high);
     std::FILE* image = std::tmpfile();
-    bytelace::merge_lanes(low_lane, high_lane, image);
+    EXPECT_EQ(bytelace::merge_lanes({low_lane, !piped}, {high_lane, !piped}, image),
+              bytelace::merged);
     EXPECT_FALSE(std::ferror(low_lane) || std::ferror(high_lane) || std::ferror(image));
     std::fclose(low_lane);
     std::fclose(high_lane);

@@ -1,0 +1,22 @@
+// How the programs end: one status for each kind of outcome, and the one line that says it.
+#pragma once
+
+#include <cstdio>
+
+namespace bytelace {
+
+enum exit_status : int {
+    exit_ok = 0,
+    exit_usage = 1,
+    exit_open = 2,  // a file could not be opened, or an output created
+    exit_read = 3,
+    exit_write = 4,
+};
+
+inline int fail(const char* message, exit_status status) {
+    (void)std::fputs(message, stdout);  // nowhere left to report a failure to report
+    (void)std::fflush(stdout);
+    return status;
+}
+
+}  // namespace bytelace
