@@ -29,6 +29,15 @@ bool read_lane(lane from, unsigned char* bytes) {
     return ok;
 }
 
+// Pairs n bytes of each lane into n words, low byte first.
+void interleave(const unsigned char* low, const unsigned char* high, std::size_t n,
+                unsigned char* words) {
+    for (std::size_t i = 0; i < n; ++i) {
+        words[2 * i] = low[i];
+        words[2 * i + 1] = high[i];
+    }
+}
+
 }  // namespace
 
 merge_outcome merge_lanes(lane low, lane high, std::FILE* image) {
@@ -40,10 +49,8 @@ merge_outcome merge_lanes(lane low, lane high, std::FILE* image) {
     const unsigned char* const high_lane = one_stream ? low_bytes : high_bytes;
 
     unsigned char words[image_length];
-    for (std::size_t k = 0; k < lane_length; ++k) {
-        words[2 * k] = low_bytes[lane_offset(k)];
-        words[2 * k + 1] = high_lane[lane_offset(k)];
-    }
+    interleave(low_bytes + wrap_point, high_lane + wrap_point, lead_words, words);
+    interleave(low_bytes, high_lane, wrap_point, words + 2 * lead_words);
     (void)std::fwrite(words, 1, image_length, image);  // a short write sets the error indicator
     if (!low_ok) return low_lane_failed;
     return high_ok ? merged : high_lane_failed;

@@ -14,9 +14,6 @@ inline constexpr unsigned char filler_byte = 0xFF;  // stands for a lane byte th
 inline constexpr std::size_t lead_words = lane_length - wrap_point;  // wrap point to end of lane
 inline constexpr std::size_t image_length = 2 * lane_length;
 
-// The lane offset that word k of the image comes from.
-constexpr std::size_t lane_offset(std::size_t k) { return (k + wrap_point) % lane_length; }
-
 struct lane {
     std::FILE* stream;
     bool seekable;  // read from the wrap point, then from its start; otherwise once, in order
