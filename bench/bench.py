@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Measures Bytelace against the floor of any run, against copying the bytes and against
-srec_cat.
+"""Measures Bytelace and Byteunlace against the floor of any run, against copying the bytes
+and against srec_cat.
 
 Checks first that Bytelace and srec_cat make the same image from random lanes of several
-lengths, then times the commands in alternating rounds with hyperfine, counts one run's
-user-space instructions with callgrind and compares peak memory for small and huge lanes.
-Prints the figures and the ratios, and exits non-zero when a target is missed.
+lengths, and that Byteunlace and srec_cat take it apart into the same lanes; then times the
+commands in alternating rounds with hyperfine, counts one run's user-space instructions with
+callgrind and compares peak memory for small and huge lanes. Prints the figures and the
+ratios, and exits non-zero when a target is missed.
 
 Usage: bench/bench.py [build folder, default build]
 """
@@ -33,6 +34,14 @@ def srec_cat(low, high, image):
     return ["srec_cat", *lane(low, 0), *lane(high, 1), "-o", image, "-binary"]
 
 
+def srec_cat_split(image, byte, lane):
+    """srec_cat taking one lane out of an image: every other byte, words 0-2047 moved up to
+    lane offset 6144 and the rest down to 0. It writes one file a run, so a lane takes one."""
+    half = [image, "-binary", "-split", "2", str(byte), "1"]
+    return ["srec_cat", "(", *half, "-crop", "0", "2048", "-offset", "6144",
+            *half, "-crop", "2048", "8192", "-offset", "-2048", ")", "-o", lane, "-binary"]
+
+
 def write(path, content):
     with open(path, "wb") as f:
         f.write(content)
@@ -43,7 +52,7 @@ def read(path):
         return f.read()
 
 
-def same_images(bytelace, work):
+def same_results(bytelace, byteunlace, work):
     rng = random.Random(0)
     pairs = [(8192, 8192), (100, 7000), (0, 9000), (6145, 20000)]
     for low_len, high_len in pairs:
@@ -55,7 +64,12 @@ def same_images(bytelace, work):
         subprocess.run(srec_cat(low, high, theirs), check=True)
         if read(ours) != read(theirs):
             sys.exit(f"images differ for lanes of {low_len} and {high_len} bytes")
-    print("same image as srec_cat for lanes of",
+        subprocess.run([byteunlace, ours, low, high], check=True)
+        for byte, lane in enumerate([low, high]):
+            subprocess.run(srec_cat_split(ours, byte, theirs), check=True)
+            if read(lane) != read(theirs):
+                sys.exit(f"lane {byte} differs for lanes of {low_len} and {high_len} bytes")
+    print("same images and lanes as srec_cat for lanes of",
           ", ".join(f"{a}/{b}" for a, b in pairs), "bytes")
 
 
@@ -88,9 +102,9 @@ def peak_kib(argv):
 
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
-    bytelace = os.path.join(build, "Bytelace")
+    bytelace, byteunlace = os.path.join(build, "Bytelace"), os.path.join(build, "Byteunlace")
     with tempfile.TemporaryDirectory(prefix="bytelace-bench-") as work:
-        same_images(bytelace, work)
+        same_results(bytelace, byteunlace, work)
 
         # The floor: starting and ending a static process that does nothing.
         noop = os.path.join(work, "noop")
@@ -102,15 +116,19 @@ def main():
         whole = os.path.join(work, "image16k")
         write(whole, os.urandom(16384))
         image = os.path.join(work, "out.rom")
+        low_out, high_out = os.path.join(work, "lo.out"), os.path.join(work, "hi.out")
         commands = {
             "floor": noop,
             "bytelace": f"{bytelace} {low} {high} {image}",
+            "byteunlace": f"{byteunlace} {whole} {low_out} {high_out}",
             "cp": f"cp {whole} {image}",
             "srec_cat": " ".join(srec_cat(low, high, image)),
+            "srec_cat_split": " ".join(srec_cat_split(whole, 0, low_out)),
         }
         medians = median_times(commands, work)
 
         count = instructions([bytelace, low, high, image])
+        unlace_count = instructions([byteunlace, whole, low_out, high_out])
 
         huge = os.path.join(work, "huge")
         with open(huge, "wb") as f:
@@ -120,19 +138,30 @@ def main():
         huge_kib = statistics.median(peak_kib([bytelace, huge, huge, image]) for _ in range(21))
 
     ms = {name: f"{t * 1e3:.3f} ms" for name, t in medians.items()}
+    above = {name: f"{(medians[name] - medians['floor']) * 1e3:.3f} ms"
+             for name in ("bytelace", "byteunlace")}
     vs_cp = medians["bytelace"] / medians["cp"]
     vs_srec = medians["bytelace"] / medians["srec_cat"]
+    un_vs_cp = medians["byteunlace"] / medians["cp"]
+    un_vs_srec = medians["byteunlace"] / (2 * medians["srec_cat_split"])
     rows = [
         ("median wall time, static no-op (floor)", ms["floor"], None),
         ("median wall time, Bytelace", ms["bytelace"], None),
+        ("median wall time, Byteunlace", ms["byteunlace"], None),
         ("median wall time, cp of 16384 bytes", ms["cp"], None),
-        ("median wall time, srec_cat", ms["srec_cat"], None),
-        ("Bytelace above the floor", f"{(medians['bytelace'] - medians['floor']) * 1e3:.3f} ms",
-         None),
+        ("median wall time, srec_cat joining", ms["srec_cat"], None),
+        ("median wall time, srec_cat, one lane", ms["srec_cat_split"], None),
+        ("Bytelace above the floor", above["bytelace"], None),
+        ("Byteunlace above the floor", above["byteunlace"], None),
         ("Bytelace / cp", f"{vs_cp:.2f}x (target <= 1.00x)", vs_cp <= 1.0),
+        ("Byteunlace / cp", f"{un_vs_cp:.2f}x (target <= 1.00x)", un_vs_cp <= 1.0),
         ("Bytelace / srec_cat", f"{vs_srec:.2f}x (target <= 0.25x)", vs_srec <= 0.25),
-        ("user-space instructions, one run", f"{count:,} (target <= 1,000,000)",
+        ("Byteunlace / srec_cat, two lanes", f"{un_vs_srec:.2f}x (target <= 0.25x)",
+         un_vs_srec <= 0.25),
+        ("user-space instructions, Bytelace", f"{count:,} (target <= 1,000,000)",
          count <= 1_000_000),
+        ("user-space instructions, Byteunlace", f"{unlace_count:,} (target <= 1,000,000)",
+         unlace_count <= 1_000_000),
         ("median peak RSS, 8192-byte lanes", f"{small_kib} KiB", None),
         ("median peak RSS, 3 GiB sparse lanes", f"{huge_kib} KiB (target: the same)",
          huge_kib == small_kib),

@@ -11,6 +11,7 @@ enum exit_status : int {
     exit_open = 2,  // a file could not be opened, or an output created
     exit_read = 3,
     exit_write = 4,
+    exit_size = 5,  // an image that is not image_length bytes long
 };
 
 inline int fail(const char* message, exit_status status) {

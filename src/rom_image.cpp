@@ -38,6 +38,14 @@ void interleave(const unsigned char* low, const unsigned char* high, std::size_t
     }
 }
 
+void deinterleave(const unsigned char* words, std::size_t n, unsigned char* low,
+                  unsigned char* high) {
+    for (std::size_t i = 0; i < n; ++i) {
+        low[i] = words[2 * i];
+        high[i] = words[2 * i + 1];
+    }
+}
+
 }  // namespace
 
 merge_outcome merge_lanes(lane low, lane high, std::FILE* image) {
@@ -54,6 +62,11 @@ merge_outcome merge_lanes(lane low, lane high, std::FILE* image) {
     (void)std::fwrite(words, 1, image_length, image);  // a short write sets the error indicator
     if (!low_ok) return low_lane_failed;
     return high_ok ? merged : high_lane_failed;
+}
+
+void split_image(const unsigned char* image, unsigned char* low, unsigned char* high) {
+    deinterleave(image, lead_words, low + wrap_point, high + wrap_point);
+    deinterleave(image + 2 * lead_words, wrap_point, low, high);
 }
 
 }  // namespace bytelace

@@ -27,4 +27,7 @@ enum merge_outcome { merged, low_lane_failed, high_lane_failed };
 // in the image's error indicator.
 merge_outcome merge_lanes(lane low, lane high, std::FILE* image);
 
+// Takes a whole image apart into its two lanes of lane_length bytes each.
+void split_image(const unsigned char* image, unsigned char* low, unsigned char* high);
+
 }  // namespace bytelace

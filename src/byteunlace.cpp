@@ -1,0 +1,67 @@
+// Byteunlace: takes a ROM image apart into the low-byte and high-byte lanes it was joined from.
+
+#include <cstdio>
+
+#include "exit_status.hpp"
+#include "platform.hpp"
+#include "rom_image.hpp"
+
+namespace {
+
+using namespace bytelace;
+
+// Gives up before anything is written: every lane keeps its bytes, and one this run created
+// is removed.
+int refuse(const char* message, path_char** argv, const open_file& low, const open_file& high) {
+    if (high.stream != nullptr) discard_output(argv[3], high);
+    if (low.stream != nullptr) discard_output(argv[2], low);
+    return fail(message, exit_open);
+}
+
+// Whether the lane was emptied and every byte of it reached the file; closes it either way.
+bool write_lane(const open_file& lane, const unsigned char* bytes) {
+    bool const emptied = truncate_output(lane);
+    if (emptied) (void)std::fwrite(bytes, 1, lane_length, lane.stream);
+    return close_output(lane.stream) && emptied;
+}
+
+int run(int argc, path_char** argv) {
+    prepare_process();
+    if (argc != 4)
+        return fail("Usage : Byteunlace rom_file low_byte_file high_byte_file\r\n", exit_usage);
+
+    open_file const rom = open_input(argv[1]);
+    if (rom.stream == nullptr) return fail("Open error rom_file\r\n", exit_open);
+    unsigned char image[image_length + 1];  // one byte more tells a longer file
+    std::size_t const length = std::fread(image, 1, sizeof image, rom.stream);
+    bool const unreadable = std::ferror(rom.stream) != 0;
+    (void)std::fclose(rom.stream);
+    if (unreadable) return fail("Read error rom_file\r\n", exit_read);
+    if (length != image_length) return fail("Size error rom_file\r\n", exit_size);
+
+    // Lanes are opened without truncating them, so that a lane that turns out to be the image
+    // or the other lane under another name or link keeps its bytes.
+    open_file const low = open_output(argv[2]);
+    if (low.stream == nullptr || same_file(low, rom))
+        return refuse("Create error low_byte_file\r\n", argv, low, {});
+    open_file const high = open_output(argv[3]);
+    if (high.stream == nullptr || same_file(high, rom) || same_file(high, low))
+        return refuse("Create error high_byte_file\r\n", argv, low, high);
+
+    unsigned char low_bytes[lane_length];
+    unsigned char high_bytes[lane_length];
+    split_image(image, low_bytes, high_bytes);
+    bool const low_written = write_lane(low, low_bytes);
+    bool const high_written = write_lane(high, high_bytes);
+    if (!low_written) return fail("Write error low_byte_file\r\n", exit_write);
+    if (!high_written) return fail("Write error high_byte_file\r\n", exit_write);
+    return exit_ok;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return run(argc, argv); }
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif
