@@ -13,9 +13,6 @@ if(BUILD_TESTING)
   add_test(NAME windows COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${windows_build} --output-on-failure)
 endif()
 
-# Archives carry the commit's date, so that one commit always gives the same bytes.
-execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-                OUTPUT_VARIABLE CPACK_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Join and split the two byte lanes of a 16-bit ROM image")
 set(CPACK_PACKAGE_CONTACT "The Bytelace developers")
 set(CPACK_GENERATOR TGZ DEB ZIP)
@@ -23,5 +20,6 @@ set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NA
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_WINDOWS_BUILD ${windows_build})
+set(CPACK_SOURCE_TREE ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_each.cmake)
 include(CPack)
