@@ -24,12 +24,14 @@ void remove_file(const path_char* path);
 
 }  // namespace
 
+// The programs read and write whole blocks: a stream's buffer would only copy them once more.
 open_file open_input(const path_char* path) {
     open_file file{open_for_reading(path), false, false, {}};
     if (file.stream != nullptr && !identify(file)) {
         (void)std::fclose(file.stream);
         file.stream = nullptr;
     }
+    if (file.stream != nullptr) (void)std::setvbuf(file.stream, nullptr, _IONBF, 0);
     return file;
 }
 
@@ -40,6 +42,7 @@ open_file open_output(const path_char* path) {
         discard_output(path, file);
         file.stream = nullptr;
     }
+    if (file.stream != nullptr) (void)std::setvbuf(file.stream, nullptr, _IONBF, 0);
     return file;
 }
 
