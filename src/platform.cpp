@@ -22,28 +22,27 @@ std::FILE* open_for_writing(const path_char* path, bool& created);
 bool identify(open_file& file);  // false for a directory
 void remove_file(const path_char* path);
 
-}  // namespace
-
-// The programs read and write whole blocks: a stream's buffer would only copy them once more.
-open_file open_input(const path_char* path) {
-    open_file file{open_for_reading(path), false, false, {}};
-    if (file.stream != nullptr && !identify(file)) {
-        (void)std::fclose(file.stream);
-        file.stream = nullptr;
-    }
-    if (file.stream != nullptr) (void)std::setvbuf(file.stream, nullptr, _IONBF, 0);
-    return file;
-}
-
-open_file open_output(const path_char* path) {
-    open_file file{};
-    file.stream = open_for_writing(path, file.created);
+// Identifies a file just opened, and gives up a directory. Streams are unbuffered: the
+// programs read and write whole blocks, which a buffer would only copy once more.
+open_file identified(const path_char* path, open_file file) {
     if (file.stream != nullptr && !identify(file)) {
         discard_output(path, file);
         file.stream = nullptr;
     }
     if (file.stream != nullptr) (void)std::setvbuf(file.stream, nullptr, _IONBF, 0);
     return file;
+}
+
+}  // namespace
+
+open_file open_input(const path_char* path) {
+    return identified(path, {open_for_reading(path), false, false, {}});
+}
+
+open_file open_output(const path_char* path) {
+    open_file file{};
+    file.stream = open_for_writing(path, file.created);
+    return identified(path, file);
 }
 
 void discard_output(const path_char* path, const open_file& file) {
