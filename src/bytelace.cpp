@@ -10,11 +10,6 @@ namespace {
 
 using namespace bytelace;
 
-void close_lanes(const open_file& low, const open_file& high) {
-    if (high.stream != low.stream) (void)std::fclose(high.stream);
-    (void)std::fclose(low.stream);
-}
-
 int run(int argc, path_char** argv) {
     prepare_process();
     if (argc != 4)
@@ -22,25 +17,29 @@ int run(int argc, path_char** argv) {
 
     open_file const low = open_input(argv[1]);
     if (low.stream == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
-    // A lane that can be read only once is not opened again: its one stream serves as both.
-    open_file const high = !low.regular && names_file(argv[2], low) ? low : open_input(argv[2]);
+    open_file const high = open_second_input(argv[2], low);
     if (high.stream == nullptr) {
         (void)std::fclose(low.stream);
         return fail("Open error high_byte_file\r\n", exit_open);
     }
-    // Emptied only once it is known to be neither lane under another name or link.
     open_file const image = open_output(argv[3]);
-    if (image.stream == nullptr || same_file(image, low) || same_file(image, high) ||
-        !truncate_output(image)) {
+    if (image.stream == nullptr || same_file(image, low) || same_file(image, high)) {
         if (image.stream != nullptr) discard_output(argv[3], image);
-        close_lanes(low, high);
+        close_inputs(low, high);
         return fail("Create error rom_file\r\n", exit_open);
     }
 
-    merge_outcome const outcome =
-        merge_lanes({low.stream, low.regular}, {high.stream, high.regular}, image.stream);
-    bool const written = close_output(image.stream);
-    close_lanes(low, high);
+    // The image keeps its bytes until both lanes are read whole: a run cut short while a
+    // lane is still arriving, or a lane that is the image by a way no identity shows, loses
+    // nothing.
+    unsigned char low_bytes[lane_length];
+    unsigned char high_bytes[lane_length];
+    lanes_read const outcome =
+        read_lanes({low.stream, low.regular}, {high.stream, high.regular}, low_bytes, high_bytes);
+    close_inputs(low, high);
+    unsigned char words[image_length];
+    join_lanes(low_bytes, high_bytes, words);
+    bool const written = write_output(image, words, image_length);
     if (outcome == low_lane_failed) return fail("Read error low_byte_file\r\n", exit_read);
     if (outcome == high_lane_failed) return fail("Read error high_byte_file\r\n", exit_read);
     if (!written) return fail("Write error rom_file\r\n", exit_write);

@@ -18,13 +18,6 @@ int refuse(const char* message, path_char** argv, const open_file& low, const op
     return fail(message, exit_open);
 }
 
-// Whether the lane was emptied and every byte of it reached the file; closes it either way.
-bool write_lane(const open_file& lane, const unsigned char* bytes) {
-    bool const emptied = truncate_output(lane);
-    if (emptied) (void)std::fwrite(bytes, 1, lane_length, lane.stream);
-    return close_output(lane.stream) && emptied;
-}
-
 int run(int argc, path_char** argv) {
     prepare_process();
     if (argc != 4)
@@ -32,12 +25,11 @@ int run(int argc, path_char** argv) {
 
     open_file const rom = open_input(argv[1]);
     if (rom.stream == nullptr) return fail("Open error rom_file\r\n", exit_open);
-    unsigned char image[image_length + 1];  // one byte more tells a longer file
-    std::size_t const length = std::fread(image, 1, sizeof image, rom.stream);
-    bool const unreadable = std::ferror(rom.stream) != 0;
+    unsigned char image[image_length + 1];
+    image_read const read = read_image(rom.stream, image);
     (void)std::fclose(rom.stream);
-    if (unreadable) return fail("Read error rom_file\r\n", exit_read);
-    if (length != image_length) return fail("Size error rom_file\r\n", exit_size);
+    if (!read.ok) return fail("Read error rom_file\r\n", exit_read);
+    if (read.length != image_length) return fail("Size error rom_file\r\n", exit_size);
 
     // Lanes are opened without truncating them, so that a lane that turns out to be the image
     // or the other lane under another name or link keeps its bytes.
@@ -51,8 +43,8 @@ int run(int argc, path_char** argv) {
     unsigned char low_bytes[lane_length];
     unsigned char high_bytes[lane_length];
     split_image(image, low_bytes, high_bytes);
-    bool const low_written = write_lane(low, low_bytes);
-    bool const high_written = write_lane(high, high_bytes);
+    bool const low_written = write_output(low, low_bytes, lane_length);
+    bool const high_written = write_output(high, high_bytes, lane_length);
     if (!low_written) return fail("Write error low_byte_file\r\n", exit_write);
     if (!high_written) return fail("Write error high_byte_file\r\n", exit_write);
     return exit_ok;

@@ -21,6 +21,10 @@ std::FILE* open_for_reading(const path_char* path);
 std::FILE* open_for_writing(const path_char* path, bool& created);
 bool identify(open_file& file);  // false for a directory
 void remove_file(const path_char* path);
+bool truncate_output(const open_file& file);
+// Whether path names the file. On Windows only a disk file is looked up, since a second open
+// of a pipe's path would take a connection of its own.
+bool names_file(const path_char* path, const open_file& file);
 
 // Identifies a file just opened, and gives up a directory. Streams are unbuffered: the
 // programs read and write whole blocks, which a buffer would only copy once more.
@@ -36,28 +40,52 @@ open_file identified(const path_char* path, open_file file) {
 }  // namespace
 
 open_file open_input(const path_char* path) {
-    return identified(path, {open_for_reading(path), false, false, {}});
+    return identified(path, {open_for_reading(path), false, false, false, {}});
+}
+
+// A FIFO is not opened a second time: that open would wait for a writer, which may be gone.
+open_file open_second_input(const path_char* path, const open_file& first) {
+    return !first.regular && names_file(path, first) ? first : open_input(path);
+}
+
+void close_inputs(const open_file& first, const open_file& second) {
+    if (second.stream != nullptr && second.stream != first.stream) (void)std::fclose(second.stream);
+    (void)std::fclose(first.stream);
 }
 
 open_file open_output(const path_char* path) {
+    // Standard output first: were it closed, the output could take its place.
+    open_file out{stdout, false, false, false, {}};
+    (void)identify(out);
     open_file file{};
     file.stream = open_for_writing(path, file.created);
-    return identified(path, file);
+    file = identified(path, file);
+    if (file.stream != nullptr && same_file(file, out)) {
+        (void)std::fclose(file.stream);  // nothing was written through it
+        file.stream = stdout;
+    }
+    return file;
 }
 
 void discard_output(const path_char* path, const open_file& file) {
+    if (file.stream == stdout) return;
+    bool const ours = file.created && names_file(path, file);
     (void)std::fclose(file.stream);  // nothing was written
-    if (file.created) remove_file(path);
+    if (ours) remove_file(path);
 }
 
-bool close_output(std::FILE* stream) {
-    bool failed = std::ferror(stream) != 0;
-    failed = std::fflush(stream) != 0 || failed;
-    return std::fclose(stream) == 0 && !failed;
+bool write_output(const open_file& file, const unsigned char* bytes, std::size_t n) {
+    bool failed = !truncate_output(file);
+    if (!failed) (void)std::fwrite(bytes, 1, n, file.stream);
+    failed = std::ferror(file.stream) != 0 || failed;
+    failed = std::fflush(file.stream) != 0 || failed;
+    if (file.stream == stdout) return !failed;
+    return std::fclose(file.stream) == 0 && !failed;
 }
 
 bool same_file(const open_file& a, const open_file& b) {
-    return a.id.known && b.id.known && a.id.volume == b.id.volume && a.id.index == b.id.index;
+    return a.id.known && b.id.known && !a.device && !b.device && a.id.volume == b.id.volume &&
+           a.id.index == b.id.index;
 }
 
 #ifdef _WIN32
@@ -89,30 +117,48 @@ std::FILE* open_for_writing(const path_char* path, bool& created) {
     return stream;
 }
 
-bool identify(open_file& file) {
-    HANDLE const handle = handle_of(file.stream);
-    file.regular = GetFileType(handle) == FILE_TYPE_DISK;
+// Reads the identity of an open handle; false for a directory.
+bool identify_handle(HANDLE handle, file_id& id) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileInformationByHandle(handle, &info) == 0) return true;  // a pipe or device
-    file.id = {info.dwVolumeSerialNumber,
-               (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
-               true};
+    id = {info.dwVolumeSerialNumber,
+          (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
     return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool identify(open_file& file) {
+    HANDLE const handle = handle_of(file.stream);
+    DWORD const type = GetFileType(handle);
+    file.regular = type == FILE_TYPE_DISK;
+    file.device = type == FILE_TYPE_CHAR;
+    return identify_handle(handle, file.id);
 }
 
 void remove_file(const path_char* path) { (void)_wremove(path); }
 
+bool truncate_output(const open_file& file) {
+    if (!file.regular || file.stream == stdout) return true;
+    HANDLE const handle = handle_of(file.stream);
+    // SetEndOfFile ends the file where the handle stands.
+    return SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(handle) != 0;
+}
+
+bool names_file(const path_char* path, const open_file& file) {
+    if (!file.regular || !file.id.known) return false;
+    HANDLE const handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    file_id id{};
+    bool const found = identify_handle(handle, id) && id.known && id.volume == file.id.volume &&
+                       id.index == file.id.index;
+    CloseHandle(handle);
+    return found;
+}
+
 }  // namespace
 
 void prepare_process() { (void)_setmode(_fileno(stdout), _O_BINARY); }
-
-bool truncate_output(const open_file& file) {
-    return !file.regular || SetEndOfFile(handle_of(file.stream)) != 0;
-}
-
-// A second open of a Windows pipe or device never waits for a writer that has gone: it gets
-// a connection of its own or fails.
-bool names_file(const path_char* /*path*/, const open_file& /*file*/) { return false; }
 
 #else
 
@@ -123,8 +169,9 @@ std::FILE* open_for_reading(const path_char* path) { return std::fopen(path, "rb
 std::FILE* open_for_writing(const path_char* path, bool& created) {
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     created = fd != -1;
-    // An existing file, or a dangling symbolic link, whose target is then created.
-    if (!created && errno == EEXIST) fd = open(path, O_WRONLY | O_CREAT, 0666);
+    // Without O_CREAT: a dangling symbolic link is refused, not followed to create its target,
+    // and a file removed since the first open is not created again.
+    if (!created && errno == EEXIST) fd = open(path, O_WRONLY);
     if (fd == -1) return nullptr;
     std::FILE* const stream = fdopen(fd, "wb");
     if (stream == nullptr) (void)close(fd);
@@ -135,27 +182,28 @@ bool identify(open_file& file) {
     struct stat st {};
     if (fstat(fileno(file.stream), &st) != 0) return true;
     file.regular = S_ISREG(st.st_mode);
+    file.device = S_ISCHR(st.st_mode);
     file.id = {st.st_dev, st.st_ino, true};
     return !S_ISDIR(st.st_mode);
 }
 
 void remove_file(const path_char* path) { (void)std::remove(path); }
 
-}  // namespace
-
-void prepare_process() {
-    (void)std::signal(SIGPIPE, SIG_IGN);
-    (void)std::signal(SIGXFSZ, SIG_IGN);
-}
-
 bool truncate_output(const open_file& file) {
-    return !file.regular || ftruncate(fileno(file.stream), 0) == 0;
+    return !file.regular || file.stream == stdout || ftruncate(fileno(file.stream), 0) == 0;
 }
 
 bool names_file(const path_char* path, const open_file& file) {
     struct stat st {};
     return file.id.known && stat(path, &st) == 0 && file.id.volume == st.st_dev &&
            file.id.index == st.st_ino;
+}
+
+}  // namespace
+
+void prepare_process() {
+    (void)std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGXFSZ, SIG_IGN);
 }
 
 #endif

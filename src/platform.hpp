@@ -3,6 +3,7 @@
 // input, and write failures that reach the program's own messages.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 namespace bytelace {
@@ -21,8 +22,9 @@ struct file_id {
 };
 
 struct open_file {
-    std::FILE* stream;  // nullptr when the file could not be opened
+    std::FILE* stream;  // nullptr when the file could not be opened; stdout for its own file
     bool regular;       // a disk file: it can be repositioned and truncated
+    bool device;        // a character device, such as /dev/null or NUL: it holds nothing
     bool created;       // an output that did not exist before this run
     file_id id;
 };
@@ -34,22 +36,28 @@ void prepare_process();
 // Opens a file for binary reading; a directory is not opened.
 open_file open_input(const path_char* path);
 
-// Opens a file for binary writing, creating it if need be but not truncating it.
+// Opens a second input, unless path names the first and that one can be read only once: its
+// one stream then serves as both.
+open_file open_second_input(const path_char* path, const open_file& first);
+
+// Closes two inputs, or the one that serves as both.
+void close_inputs(const open_file& first, const open_file& second);
+
+// Opens a file for binary writing without truncating it, creating it only if nothing, not
+// even a dangling symbolic link, stands at path. An output that is standard output's own
+// file is given standard output's stream, to be written where the shell left it.
 open_file open_output(const path_char* path);
 
-// Empties an output that is a disk file; pipes and devices are left as they are.
-bool truncate_output(const open_file& file);
+// Empties an output that is a disk file of its own (pipes, devices and standard output are
+// left as they are) and writes n bytes to it; whether every byte reached the file. Closes
+// it either way, but standard output.
+bool write_output(const open_file& file, const unsigned char* bytes, std::size_t n);
 
-// Closes an output that will not be written, and removes it if this run created it.
+// Closes an output that will not be written, and removes it if this run created it and path
+// still names it.
 void discard_output(const path_char* path, const open_file& file);
 
-// Whether every byte written reached the file; closes it either way.
-bool close_output(std::FILE* stream);
-
+// Whether two open files are one; a character device is never the same file as another.
 bool same_file(const open_file& a, const open_file& b);
-
-// Whether path names the file, found without opening path: a second open of a FIFO waits
-// for a writer, which may be gone. Always false on Windows, where no open waits so.
-bool names_file(const path_char* path, const open_file& file);
 
 }  // namespace bytelace

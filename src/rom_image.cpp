@@ -48,25 +48,31 @@ void deinterleave(const unsigned char* words, std::size_t n, unsigned char* low,
 
 }  // namespace
 
-merge_outcome merge_lanes(lane low, lane high, std::FILE* image) {
-    unsigned char low_bytes[lane_length];
-    unsigned char high_bytes[lane_length];
+lanes_read read_lanes(lane low, lane high, unsigned char* low_bytes, unsigned char* high_bytes) {
     bool const low_ok = read_lane(low, low_bytes);
-    bool const one_stream = high.stream == low.stream;
-    bool const high_ok = one_stream ? low_ok : read_lane(high, high_bytes);
-    const unsigned char* const high_lane = one_stream ? low_bytes : high_bytes;
-
-    unsigned char words[image_length];
-    interleave(low_bytes + wrap_point, high_lane + wrap_point, lead_words, words);
-    interleave(low_bytes, high_lane, wrap_point, words + 2 * lead_words);
-    (void)std::fwrite(words, 1, image_length, image);  // a short write sets the error indicator
+    bool high_ok = low_ok;
+    if (high.stream == low.stream) {
+        std::memcpy(high_bytes, low_bytes, lane_length);
+    } else {
+        high_ok = read_lane(high, high_bytes);
+    }
     if (!low_ok) return low_lane_failed;
-    return high_ok ? merged : high_lane_failed;
+    return high_ok ? lanes_ok : high_lane_failed;
+}
+
+void join_lanes(const unsigned char* low, const unsigned char* high, unsigned char* image) {
+    interleave(low + wrap_point, high + wrap_point, lead_words, image);
+    interleave(low, high, wrap_point, image + 2 * lead_words);
 }
 
 void split_image(const unsigned char* image, unsigned char* low, unsigned char* high) {
     deinterleave(image, lead_words, low + wrap_point, high + wrap_point);
     deinterleave(image + 2 * lead_words, wrap_point, low, high);
+}
+
+image_read read_image(std::FILE* stream, unsigned char* bytes) {
+    std::size_t const length = std::fread(bytes, 1, image_length + 1, stream);
+    return {length, std::ferror(stream) == 0};
 }
 
 }  // namespace bytelace
