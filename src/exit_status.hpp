@@ -11,7 +11,8 @@ enum exit_status : int {
     exit_open = 2,  // a file could not be opened, or an output created
     exit_read = 3,
     exit_write = 4,
-    exit_size = 5,  // an image that is not image_length bytes long
+    exit_size = 5,    // an image that is not image_length bytes long
+    exit_differ = 6,  // lanes that do not join to the image
 };
 
 inline int fail(const char* message, exit_status status) {
