@@ -1,17 +1,45 @@
 #!/usr/bin/env python3
-"""Runs the built programs case by case. Arguments: the emulator if any, Bytelace, Byteunlace."""
+"""Runs the built programs case by case.
+
+Arguments: the emulator if any, then Bytelace, Byteunlace and Bytecheck."""
 
 import os, pathlib, random, re, reprlib, shutil, subprocess, sys, tempfile, unittest
 
-EMULATOR, (LACE, UNLACE) = sys.argv[1:-2], map(os.path.abspath, sys.argv[-2:])
+EMULATOR, PROGRAMS = sys.argv[1:-3], [os.path.abspath(p) for p in sys.argv[-3:]]
+LACE, UNLACE, CHECK = PROGRAMS
 WINDOWS = LACE.endswith(".exe")
 LANE, WRAP = 8192, 6144
 
 
 def image(low, high):
     """Word k comes from lane offset (k + 6144) mod 8192; 0xFF past a lane's end."""
-    return bytes(lane[i] if i < len(lane) else 0xFF
-                 for i in ((k + WRAP) % LANE for k in range(LANE)) for lane in (low, high))
+    offsets = [(k + WRAP) % LANE for k in range(LANE)]
+    return bytes(lane[i] if i < len(lane) else 0xFF for i in offsets for lane in (low, high))
+
+
+def message(text):
+    return f"{text}\r\n".encode()
+
+
+def messages(kind):
+    return [message(f"{kind} error {name}_file") for name in ("low_byte", "high_byte", "rom")]
+
+
+def mismatch(lane, low, high, rom):
+    """Bytecheck's line for one lane, worked out afresh from the layout."""
+    byte = ("low", "high").index(lane)
+    got = (low if byte == 0 else high).ljust(LANE, b"\xff")
+    want = [rom[2 * ((i + LANE - WRAP) % LANE) + byte] for i in range(LANE)]
+    wrong = [i for i in range(LANE) if got[i] != want[i]]
+    bits = 0
+    for i in wrong:
+        bits |= got[i] ^ want[i]
+    first = wrong[0]
+    where = 2 * ((first + LANE - WRAP) % LANE) + byte
+    return (
+        f"Mismatch {lane}_byte_file at 0x{first:04X} (image 0x{where:04X}): 0x{got[first]:02X}"
+        f" instead of 0x{want[first]:02X} ({len(wrong)} in all, bits 0x{bits:02X})\r\n"
+    ).encode()
 
 
 rng = random.Random(2026)
@@ -19,15 +47,26 @@ LO, HI = rng.randbytes(LANE), rng.randbytes(LANE)  # random: no block can pass f
 ROM = image(LO, HI)
 DIR, FIFO = "a directory", "a FIFO"
 START = {"lo": LO, "hi": HI, "rom": ROM, "old.rom": b"old image", "dir": DIR}
-LINKS = {"lo.link": LO, "lo.symlink": "lo", "rom.link": ROM, "rom.symlink": "rom"}
-USAGE, UN_USAGE, SIZE = (b"Usage : Bytelace low_byte_file high_byte_file rom_file\r\n",
-                         b"Usage : Byteunlace rom_file low_byte_file high_byte_file\r\n", b"Size error rom_file\r\n")
-(OPEN_LO, OPEN_HI, OPEN, READ_LO, READ_HI, READ, CREATE_LO, CREATE_HI, CREATE, WRITE_LO, WRITE_HI,
- WRITE) = (f"{kind} error {lane}_file\r\n".encode()
-           for kind in ("Open", "Read", "Create", "Write") for lane in ("low_byte", "high_byte", "rom"))
+LINKS = {"lo.link": LO, "lo.symlink": "lo", "rom.link": ROM, "gone": "t"}
+USAGE = message("Usage : Bytelace low_byte_file high_byte_file rom_file")
+UN_USAGE = message("Usage : Byteunlace rom_file low_byte_file high_byte_file")
+CHECK_USAGE = message("Usage : Bytecheck low_byte_file high_byte_file rom_file")
+OPEN_LO, OPEN_HI, OPEN = messages("Open")
+READ_LO, READ_HI, READ = messages("Read")
+CREATE_LO, CREATE_HI, CREATE = messages("Create")
+WRITE_LO, WRITE_HI, WRITE = messages("Write")
+SIZE, SWAPPED = message("Size error rom_file"), message("Swapped low_byte_file high_byte_file")
 MEM = "/proc/self/mem"  # a regular file whose reads fail where nothing is mapped
+NULL = "NUL" if WINDOWS else "/dev/null"
+NAMES = ["λωρίδα", "старший", "ＲＯＭ.bin"]
 ROOT = tempfile.TemporaryDirectory(prefix="bytelace-")  # the scratch folders, removed at exit
-TRACE = 'ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -P "$PWD/{}" -e inject={} "$@" "$PWD/{}" "$PWD/{}" "$PWD/x.rom"'
+
+
+def trace(path, inject, *args):
+    """A script that runs the program with strace failing or delaying a call on path."""
+    paths = " ".join(f'"$PWD/{arg}"' for arg in args)
+    strace = f'strace -o /dev/null -P "$PWD/{path}" -e inject={inject}'
+    return f'ASAN_OPTIONS=detect_leaks=0 {strace} "$@" {paths}'
 
 
 def scratch(files):
@@ -45,122 +84,312 @@ def scratch(files):
     return folder
 
 
+def left(path):
+    if path.is_symlink():
+        return os.readlink(path)
+    if path.is_dir():
+        return DIR
+    return path.read_bytes() if path.is_file() else FIFO
+
+
 def run(folder, program, args, stdin=b""):
-    """Files left, and as 1, 2, 3 output, error output and status, of the program or a script of it."""
-    script = ["bash", "-o", "pipefail", "-c", args, "bash"] if isinstance(args, str) else []
-    done = subprocess.run(script + EMULATOR + [program] + (args if not script else []), cwd=folder,
-                          input=stdin, capture_output=True, timeout=20)
-    return {**{p.name: os.readlink(p) if p.is_symlink() else p.read_bytes() if p.is_file() else
-               DIR if p.is_dir() else FIFO for p in pathlib.Path(folder).iterdir()},
-            1: done.stdout, 2: done.stderr, 3: done.returncode}
+    """Files left, and as 1, 2, 3 output, error output and status, of the program or a script."""
+    if isinstance(args, str):
+        command = ["bash", "-o", "pipefail", "-c", args, "bash"] + EMULATOR + [program]
+    else:
+        command = EMULATOR + [program] + args
+    done = subprocess.run(command, cwd=folder, input=stdin, capture_output=True, timeout=20)
+    files = {p.name: left(p) for p in pathlib.Path(folder).iterdir()}
+    return {**files, 1: done.stdout, 2: done.stderr, 3: done.returncode}
 
 
 class EndToEnd(unittest.TestCase):
     def same(self, actual, expected, note=""):
         """Names the entries that differ, in short: a diff of two whole images takes minutes."""
-        wrong = {k: (actual.get(k), expected.get(k)) for k in actual | expected if actual.get(k) != expected.get(k)}
+        keys = actual | expected
+        wrong = {
+            k: (actual.get(k), expected.get(k)) for k in keys if actual.get(k) != expected.get(k)
+        }
         self.assertFalse(wrong, f"{note} {reprlib.repr(wrong)}")
 
-    def check(self, program, rows):
-        """Rows: arguments or a bash script (not under Wine), output, status, files changed, before."""
-        for args, stdout, status, changed, before in ((*row, {}, {})[:5] for row in rows):
-            if not (WINDOWS and isinstance(args, str)):
-                with self.subTest(program=os.path.basename(program), args=args, before=list(before)):
-                    self.same(run(scratch({**START, **before}), program, args),
-                              {**START, **before, **changed, 1: stdout, 2: b"", 3: status})
+    def check(self, rows):
+        """Rows: program, arguments or a bash script (not under Wine), output, status, the files
+        it changes, and the files there before it runs besides the usual ones."""
+        for program, args, stdout, status, *files in rows:
+            changed, before = (files + [{}, {}])[:2]
+            if WINDOWS and isinstance(args, str):
+                continue
+            with self.subTest(program=os.path.basename(program), args=args, before=list(before)):
+                left = run(scratch({**START, **before}), program, args)
+                self.same(left, {**START, **before, **changed, 1: stdout, 2: b"", 3: status})
 
     def test_failures_leave_every_file_as_it_was(self):
-        lo = ["lo", "./lo", "dir/../lo", "lo.link", "lo.symlink"] + WINDOWS * ["LO", "dir\\..\\Lo", ".\\lo.LINK"]
-        rom = ["rom", "./rom", "rom.symlink"] + WINDOWS * ["ROM", "dir\\..\\Rom"]
-        self.check(LACE, [([], USAGE, 1), (["lo", "hi"], USAGE, 1), (["lo", "hi", "x", "r"], USAGE, 1),
-                          (["no", "nohi", "x.rom"], OPEN_LO, 2), (["lo", "nohi", "old.rom"], OPEN_HI, 2),
-                          (["dir", "hi", "old.rom"], OPEN_LO, 2), (["lo", "dir", "old.rom"], OPEN_HI, 2),
-                          (["lo", "hi", "no/x.rom"], CREATE, 2), (["lo", "hi", "dir"], CREATE, 2),
-                          # the image swapped for a link to a lane while it is being opened
-                          ("(sleep .5; ln -s lo x && mv x x.rom) & " + TRACE.format(
-                              "x.rom", "openat:delay_enter=1000000", "lo", "hi"), CREATE, 2, {"x.rom": "lo"})]
-                   + [(["lo", "hi", name], CREATE, 2, {}, LINKS) for name in lo + ["hi"]])
-        self.check(UNLACE, [([], UN_USAGE, 1), (["rom", "l"], UN_USAGE, 1), (["no", "l", "h"], OPEN, 2),
-                            (["dir", "l", "h"], OPEN, 2), ([MEM, "no/l", "h"], READ, 3),
-                            (["lo", "hi", "old.rom"], SIZE, 5), (["old.rom", "no/l", "h"], SIZE, 5),
-                            (["x", "l", "h"], SIZE, 5, {}, {"x": ROM + b"\0"}),
-                            (["rom", "no/l", "no/h"], CREATE_LO, 2), (["rom", "dir", "h"], CREATE_LO, 2),
-                            (["rom", "l", "no/h"], CREATE_HI, 2), (["rom", "lo", "dir"], CREATE_HI, 2)]
-                   + [(["rom", name, "h"], CREATE_LO, 2, {}, LINKS) for name in rom]
-                   + [(["rom", "l", name], CREATE_HI, 2, {}, LINKS) for name in rom + ["l", "./l"]]
-                   + [(["rom", "lo", name], CREATE_HI, 2, {}, LINKS) for name in lo])
+        L, U, C = LACE, UNLACE, CHECK
+        self.check(
+            [
+                (L, [], USAGE, 1),
+                (L, ["lo", "hi", "x", "r"], USAGE, 1),
+                (U, ["rom", "l"], UN_USAGE, 1),
+                (C, ["lo", "hi", "rom", "rom"], CHECK_USAGE, 1),
+                # usage written to a pipe whose reader has gone
+                (U, '{ sleep .3; "$@"; } | true', b"", 1),
+                (L, ["no", "nohi", "x.rom"], OPEN_LO, 2),
+                (L, ["lo", "nohi", "old.rom"], OPEN_HI, 2),
+                (L, ["dir", "hi", "old.rom"], OPEN_LO, 2),
+                (L, ["lo", "dir", "old.rom"], OPEN_HI, 2),
+                (L, ["lo", "hi", "no/x.rom"], CREATE, 2),
+                (L, ["lo", "hi", "dir"], CREATE, 2),
+                (L, ["lo", "hi", "hi"], CREATE, 2),
+                (L, ["lo", "hi", "lo.link"], CREATE, 2, {}, LINKS),
+                (L, ["lo", "hi", "lo.symlink"], CREATE, 2, {}, LINKS),
+                (L, ["lo", "hi", "gone"], CREATE, 2, {}, LINKS),
+                (L, '"$@" lo hi /dev/stdout >>lo', b"", 2, {"lo": LO + CREATE}),
+                # the image swapped for a link to a lane while it is being opened
+                (
+                    L,
+                    "(sleep .5; ln -s lo x && mv x x.rom) & "
+                    + trace("x.rom", "openat:delay_enter=1000000", "lo", "hi", "x.rom"),
+                    CREATE,
+                    2,
+                    {"x.rom": "lo"},
+                ),
+                # a run cut short while a lane is still arriving
+                (L, '(sleep 1; cat lo) | timeout -s INT .3 "$@" /dev/stdin hi old.rom', b"", 124),
+                (U, ["no", "l", "h"], OPEN, 2),
+                (U, ["dir", "l", "h"], OPEN, 2),
+                (U, [MEM, "no/l", "h"], READ, 3),
+                (U, trace("rom", "read:error=EIO:when=2", "rom", "l", "h"), READ, 3),
+                (U, ["lo", "hi", "old.rom"], SIZE, 5),
+                (U, ["old.rom", "no/l", "h"], SIZE, 5),
+                (U, ["x", "l", "h"], SIZE, 5, {}, {"x": ROM + b"\0"}),
+                (U, ["rom", "no/l", "no/h"], CREATE_LO, 2),
+                (U, ["rom", "dir", "h"], CREATE_LO, 2),
+                (U, ["rom", "l", "no/h"], CREATE_HI, 2),
+                (U, ["rom", "lo", "dir"], CREATE_HI, 2),
+                (U, ["rom", "rom.link", "h"], CREATE_LO, 2, {}, LINKS),
+                (U, ["rom", "gone", "h"], CREATE_LO, 2, {}, LINKS),
+                (U, ["rom", "l", "gone"], CREATE_HI, 2, {}, LINKS),
+                (U, ["rom", "l", "rom"], CREATE_HI, 2),
+                (U, ["rom", "l", "l"], CREATE_HI, 2),
+                # the low lane this run created is replaced while the high one is being opened
+                (
+                    U,
+                    "(sleep .5; echo other >x && mv x l) & "
+                    + trace("no/h", "openat:delay_enter=1000000", "rom", "l", "no/h"),
+                    CREATE_HI,
+                    2,
+                    {"l": b"other\n"},
+                ),
+                (C, ["no", "no", "no"], OPEN_LO, 2),
+                (C, ["lo", "no", "no"], OPEN_HI, 2),
+                (C, ["lo", MEM, "dir"], OPEN, 2),
+                (C, [MEM, MEM, "old.rom"], READ_LO, 3),
+                (C, ["lo", MEM, "old.rom"], READ_HI, 3),
+                (C, ["lo", "hi", MEM], READ, 3),
+                (C, ["lo", "hi", "old.rom"], SIZE, 5),
+                (C, ["lo", "hi", "x"], SIZE, 5, {}, {"x": ROM + b"\0"}),
+            ]
+            + WINDOWS
+            * [(L, ["lo", "hi", "LO"], CREATE, 2), (U, ["rom", "l", "dir\\..\\Rom"], CREATE_HI, 2)]
+        )
 
     def test_runs_that_write(self):
+        L, U, C = LACE, UNLACE, CHECK
         twin = LO + bytes(10000)  # a lane's bytes without being the lane, and longer than an image
-        names = ["λωρίδα", "старший", "ＲＯＭ.bin"]
-        lost = b"\xff" * WRAP  # the low lane's main block, when its seek back to the start fails
-        self.check(LACE, [(["lo", "-", "new.rom"], b"", 0, {"new.rom": ROM}, {"-": HI}),
-                          (["lo", "hi", "old.rom"], b"", 0, {"old.rom": ROM}, {"old.rom": twin}),
-                          (names, b"", 0, {names[2]: ROM}, {names[0]: LO, names[1]: HI}),
-                          (["lo", "hi", "/dev/full"], WRITE, 4),
-                          ([MEM, "hi", "x.rom"], READ_LO, 3, {"x.rom": image(b"", HI)}),
-                          (["lo", MEM, "/dev/full"], READ_HI, 3), ([MEM, MEM, "/dev/full"], READ_LO, 3),
-                          (TRACE.format("lo", "lseek:error=EIO:when=2", "lo", "hi"), READ_LO, 3,
-                           {"x.rom": image(lost + LO[WRAP:], HI)}),
-                          (TRACE.format("hi", "lseek:error=EIO:when=1", "lo", "hi"), READ_HI, 3,
-                           {"x.rom": image(LO, b"")}),  # the seek to the wrap point fails
-                          ('cat lo | "$@" /dev/stdin /dev/stdin x.rom', b"", 0, {"x.rom": image(LO, LO)}),
-                          # a second open of the FIFO, once its writer has gone, would wait for good
-                          ("mkfifo f; (head -c 7000 lo >f &); " + TRACE.format(
-                              "f", "openat:delay_enter=300000:when=2", "f", "f"), b"", 0,
-                           {"f": FIFO, "x.rom": image(LO[:7000], LO[:7000])}),
-                          ('"$@" lo hi /dev/stdout | cat', ROM, 0),
-                          ('ulimit -f 8; "$@" lo hi x.rom', WRITE, 4, {"x.rom": ROM[:8192]}),
-                          # the reader is gone before the image is written; so is the message
-                          ('{ sleep .3; "$@" lo hi /dev/stdout; } | true', b"", 4)])
-        self.check(UNLACE, [(["rom", "lo", "hi"], b"", 0, {"lo": LO, "hi": HI}, {"lo": twin, "hi": b""}),
-                            (["rom", "-", names[1]], b"", 0, {"-": LO, names[1]: HI}),
-                            (["rom", "/dev/full", "h"], WRITE_LO, 4, {"h": HI}),
-                            (["rom", "l", "/dev/full"], WRITE_HI, 4, {"l": LO}),
-                            ('cat rom rom | "$@" /dev/stdin l h', SIZE, 5),
-                            ('{ sleep .3; "$@" rom /dev/stdout h; } | true', b"", 4, {"h": HI})])
+        flipped = bytearray(LO)
+        for offset, bit in ((300, 4), (5000, 4), (8000, 1)):
+            flipped[offset] ^= bit
+        edges = [bytearray(LO) for _ in range(4)]
+        for lane, offset in zip(edges, (0, WRAP - 1, WRAP, LANE - 1)):
+            lane[offset] ^= 0x80
+        both = mismatch("low", HI, flipped, ROM) + mismatch("high", HI, flipped, ROM)
+        self.check(
+            [
+                (L, ["lo", "-", "new.rom"], b"", 0, {"new.rom": ROM}, {"-": HI}),
+                (L, ["lo", "hi", "old.rom"], b"", 0, {"old.rom": ROM}, {"old.rom": twin}),
+                (L, NAMES, b"", 0, {NAMES[2]: ROM}, {NAMES[0]: LO, NAMES[1]: HI}),
+                (L, [NULL, "hi", NULL], b"", 0),
+                (L, ["lo", "hi", "/dev/full"], WRITE, 4),
+                (L, [MEM, "hi", "x.rom"], READ_LO, 3, {"x.rom": image(b"", HI)}),
+                (L, ["lo", MEM, "/dev/full"], READ_HI, 3),
+                (L, [MEM, MEM, "/dev/full"], READ_LO, 3),
+                (
+                    L,
+                    trace("hi", "lseek:error=EIO", "lo", "hi", "x.rom"),
+                    READ_HI,
+                    3,
+                    {"x.rom": image(LO, b"")},
+                ),
+                (L, trace("old.rom", "ftruncate:error=EIO", "lo", "hi", "old.rom"), WRITE, 4),
+                (
+                    L,
+                    trace("x.rom", "close:error=EIO", "lo", "hi", "x.rom"),
+                    WRITE,
+                    4,
+                    {"x.rom": ROM},
+                ),
+                (L, 'cat lo | "$@" /dev/stdin /dev/stdin x.rom', b"", 0, {"x.rom": image(LO, LO)}),
+                # a second open of the FIFO, once its writer has gone, would wait for good
+                (
+                    L,
+                    "mkfifo f; (head -c 7000 lo >f &); "
+                    + trace("f", "openat:delay_enter=300000:when=2", "f", "f", "x.rom"),
+                    b"",
+                    0,
+                    {"f": FIFO, "x.rom": image(LO[:7000], LO[:7000])},
+                ),
+                (L, '"$@" lo hi /dev/stdout | cat', ROM, 0),
+                (
+                    L,
+                    '{ printf H; "$@" lo hi /dev/stdout; printf T; } >x',
+                    b"",
+                    0,
+                    {"x": b"H" + ROM + b"T"},
+                ),
+                (L, 'printf H >x; "$@" lo hi /dev/stdout >>x', b"", 0, {"x": b"H" + ROM}),
+                (L, 'ulimit -f 8; "$@" lo hi x.rom', WRITE, 4, {"x.rom": ROM[:8192]}),
+                # the image goes to a pipe whose reader has gone; the message to the output
+                (L, 'exec 4>&1; { sleep .3; "$@" lo hi /dev/fd/3 3>&1 >&4; } | true', WRITE, 4),
+                (U, ["rom", "lo", "hi"], b"", 0, {"lo": LO, "hi": HI}, {"lo": twin, "hi": b""}),
+                (U, ["rom", "-", NAMES[1]], b"", 0, {"-": LO, NAMES[1]: HI}),
+                (U, ["rom", NULL, NULL], b"", 0),
+                (U, ["rom", "/dev/full", "h"], WRITE_LO, 4, {"h": HI}),
+                (U, ["rom", "l", "/dev/full"], WRITE_HI, 4, {"l": LO}),
+                (U, ["rom", "/dev/full", "/dev/full"], WRITE_LO, 4),
+                (
+                    U,
+                    trace("old.rom", "ftruncate:error=EIO", "rom", "old.rom", "h"),
+                    WRITE_LO,
+                    4,
+                    {"h": HI},
+                ),
+                (U, 'ulimit -f 4; "$@" rom l h', WRITE_LO, 4, {"l": LO[:4096], "h": HI[:4096]}),
+                (U, 'cat rom rom | "$@" /dev/stdin l h', SIZE, 5),
+                (U, '"$@" rom /dev/stdout h | cat', LO, 0, {"h": HI}),
+                (
+                    U,
+                    '{ "$@" rom /dev/stdout /dev/null && "$@" rom /dev/null /dev/stdout; } >x',
+                    b"",
+                    0,
+                    {"x": LO + HI},
+                ),
+                (C, NAMES, b"", 0, {}, {NAMES[0]: LO, NAMES[1]: HI, NAMES[2]: ROM}),
+                (C, ["hi", "lo", "rom"], SWAPPED, 6),
+                (C, ["hi", "f", "rom"], both, 6, {}, {"f": flipped}),
+                (C, ["f", "hi", "rom"], mismatch("low", flipped, HI, ROM), 6, {}, {"f": flipped}),
+                (
+                    C,
+                    ["lo", "f", "rom"],
+                    mismatch("high", LO, LO[:100], ROM),
+                    6,
+                    {},
+                    {"f": LO[:100]},
+                ),
+            ]
+            + [(C, ["e", "hi", "rom"], mismatch("low", e, HI, ROM), 6, {}, {"e": e}) for e in edges]
+        )
 
     def test_round_trips_over_random_lane_lengths(self):
+        lengths = [0, 1, 2047, 2048, 2049, 6143, 6144, 6145, 8191, 8192, 8193, 20000]
         for n in range(40 if WINDOWS else 300):
-            low, high = (rng.randbytes(rng.choice([rng.choice([0, 1, 2047, 2048, 2049, 6143, 6144, 6145, 8191, 8192,
-                                                               8193, 20000]), rng.randrange(20001)])) for _ in "lh")
-            rom, pad = image(low, high), lambda lane: lane[:LANE].ljust(LANE, b"\xff")
-            folder, piped = scratch({"l": low, "h": high}), None if WINDOWS else "lh"[n % 2]
-            for program, args in [(LACE, ["l", "h", "r"]), (UNLACE, ["r", "l2", "h2"]), (LACE, ["l2", "h2", "r2"])]:
-                pipe = piped if program == LACE else piped and "r"  # one lane, then the image, piped
-                stdin = pathlib.Path(folder, pipe).read_bytes() if pipe in args else b""
-                left = run(folder, program, ["/dev/stdin" if a == pipe else a for a in args], stdin)
-                self.assertEqual([left[1], left[2], left[3]], [b"", b"", 0], (program, len(low), len(high)))
-            self.same(left, {"l": low, "h": high, "r": rom, "l2": pad(low), "h2": pad(high), "r2": rom,
-                             1: b"", 2: b"", 3: 0}, (len(low), len(high), pipe))
+            low, high = (
+                rng.randbytes(rng.choice([rng.choice(lengths), rng.randrange(20001)])) for _ in "lh"
+            )
+            folder = scratch({"l": low, "h": high})
+            piped = None if WINDOWS else "lh"[n % 2]  # one lane, then the image, piped
+            runs = [(LACE, ["l", "h", "r"], piped), (UNLACE, ["r", "l2", "h2"], piped and "r")]
+            runs += [(LACE, ["l2", "h2", "r2"], None), (CHECK, ["l", "h", "r2"], piped)]
+            for program, args, pipe in runs:
+                stdin = pathlib.Path(folder, pipe).read_bytes() if pipe else b""
+                files = run(
+                    folder, program, ["/dev/stdin" if a == pipe else a for a in args], stdin
+                )
+                self.assertEqual(
+                    [files[1], files[2], files[3]], [b"", b"", 0], (program, len(low), len(high))
+                )
+            padded = {"l2": low[:LANE].ljust(LANE, b"\xff"), "h2": high[:LANE].ljust(LANE, b"\xff")}
+            rom = image(low, high)
+            names = {k: v for k, v in files.items() if isinstance(k, str)}
+            self.same(names, {"l": low, "h": high, "r": rom, "r2": rom, **padded})
 
     @unittest.skipUnless(WINDOWS, "reads Windows executables")
     def test_windows_executables(self):
-        for exe in LACE, UNLACE:
+        for exe in PROGRAMS:
             out = lambda *command: subprocess.run([*command, exe], capture_output=True).stdout
-            flags = set(out(os.environ["OBJDUMP"], "-p").split()) & {b"DYNAMIC_BASE", b"NX_COMPAT", b"TERMINAL_SERVICE_AWARE"}
-            strings = re.findall(r"(\w+Version)\0+([^\0]+)", out("wrestool", "-x", "--raw", "-t", "16").decode("utf-16-le", "replace"))
-            self.assertEqual([len(flags), b'level="asInvoker"' in out("wrestool", "-x", "--raw", "-t", "24"), strings],
-                             [3, True, [("FileVersion", os.environ["VERSION"]), ("ProductVersion", os.environ["VERSION"])]], exe)
+            flags = set(out(os.environ["OBJDUMP"], "-p").split()) & {
+                b"DYNAMIC_BASE",
+                b"NX_COMPAT",
+                b"TERMINAL_SERVICE_AWARE",
+            }
+            strings = re.findall(
+                r"(\w+Version)\0+([^\0]+)",
+                out("wrestool", "-x", "--raw", "-t", "16").decode("utf-16-le", "replace"),
+            )
+            self.assertEqual(
+                [
+                    len(flags),
+                    b'level="asInvoker"' in out("wrestool", "-x", "--raw", "-t", "24"),
+                    strings,
+                ],
+                [
+                    3,
+                    True,
+                    [
+                        ("FileVersion", os.environ["VERSION"]),
+                        ("ProductVersion", os.environ["VERSION"]),
+                    ],
+                ],
+                exe,
+            )
 
     @unittest.skipUnless(os.environ.get("ARCHIVES"), "no release archives to check")
     def test_archives(self):
         examples = pathlib.Path(__file__).resolve().parents[1] / "examples"
-        v, programs, man = os.environ["VERSION"], "bin/Bytelace bin/Byteunlace", "share/man/man1/Byte{}lace.1"
-        for archive, top, files in [(f"Bytelace-{v}-win32.zip", f"Bytelace-{v}-win32/",
-                                     "Bytelace.exe Byteunlace.exe README.txt Bytelace.txt Byteunlace.txt"),
-                                    (f"Bytelace-{v}-Linux-x86_64.tar.gz", f"Bytelace-{v}-Linux-x86_64/", programs),
-                                    (f"bytelace_{v}_amd64.deb", "usr/", programs)]:
+        v, programs, man = (
+            os.environ["VERSION"],
+            "bin/Bytelace bin/Byteunlace",
+            "share/man/man1/Byte{}lace.1",
+        )
+        for archive, top, files in [
+            (
+                f"Bytelace-{v}-win32.zip",
+                f"Bytelace-{v}-win32/",
+                "Bytelace.exe Byteunlace.exe README.txt Bytelace.txt Byteunlace.txt",
+            ),
+            (f"Bytelace-{v}-Linux-x86_64.tar.gz", f"Bytelace-{v}-Linux-x86_64/", programs),
+            (f"bytelace_{v}_amd64.deb", "usr/", programs),
+        ]:
             with self.subTest(archive=archive):
                 folder, path = scratch({}), os.path.join(os.environ["ARCHIVES"], archive)
-                (subprocess.run(["dpkg-deb", "-x", path, folder], check=True) if path.endswith(".deb")
-                 else shutil.unpack_archive(path, folder))
-                files = [top + f for f in files.split() + ([man.format(""), man.format("un")] if "bin/" in files else [])]
-                self.assertEqual(sorted(str(p.relative_to(folder)) for p in pathlib.Path(folder).rglob("*")
-                                        if p.is_file()), sorted(files))
+                (
+                    subprocess.run(["dpkg-deb", "-x", path, folder], check=True)
+                    if path.endswith(".deb")
+                    else shutil.unpack_archive(path, folder)
+                )
+                files = [
+                    top + f
+                    for f in files.split()
+                    + ([man.format(""), man.format("un")] if "bin/" in files else [])
+                ]
+                self.assertEqual(
+                    sorted(
+                        str(p.relative_to(folder))
+                        for p in pathlib.Path(folder).rglob("*")
+                        if p.is_file()
+                    ),
+                    sorted(files),
+                )
                 wine = "wine " if archive.endswith(".zip") else ""
-                self.assertEqual(run(folder, files[0], f'cp {examples}/*.bin . && {wine}"$@" low.bin high.bin r && '
-                                     f'{wine}{files[1]} r l h && cmp l low.bin && cmp h high.bin')[3], 0)
+                self.assertEqual(
+                    run(
+                        folder,
+                        files[0],
+                        f'cp {examples}/*.bin . && {wine}"$@" low.bin high.bin r && '
+                        f"{wine}{files[1]} r l h && cmp l low.bin && cmp h high.bin",
+                    )[3],
+                    0,
+                )
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
