@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Measures Bytelace and Byteunlace against the floor of any run, against copying the bytes
+"""Measures Bytelace, Byteunlace and Bytecheck against the floor of any run, against copying the bytes
 and against srec_cat.
 
 Checks first that Bytelace and srec_cat make the same image from random lanes of several
-lengths, and that Byteunlace and srec_cat take it apart into the same lanes; then times the
+lengths, that Bytecheck finds srec_cat's image made of the lanes, and that Byteunlace and
+srec_cat take it apart into the same lanes; then times the
 commands in alternating rounds with hyperfine, counts one run's user-space instructions with
 callgrind and compares peak memory for small and huge lanes. Prints the figures and the
 ratios, and exits non-zero when a target is missed.
@@ -21,16 +22,42 @@ import sys
 import tempfile
 
 ROUNDS, RUNS = 10, 100
+PROGRAMS = ["Bytelace", "Byteunlace", "Bytecheck"]
 
 
 def srec_cat(low, high, image):
     """The fastest srec_cat recipe found for the same image: each lane's last quarter moved
     down to word 0 and the rest up to word 2048, the holes filled with 0xFF, the lane spread
     to every other byte."""
+
     def lane(path, byte):
-        return ["(", path, "-binary", "-crop", "6144", "8192", "-offset", "-6144",
-                path, "-binary", "-crop", "0", "6144", "-offset", "2048", ")",
-                "-fill", "0xFF", "0", "8192", "-unsplit", "2", str(byte), "1"]
+        return [
+            "(",
+            path,
+            "-binary",
+            "-crop",
+            "6144",
+            "8192",
+            "-offset",
+            "-6144",
+            path,
+            "-binary",
+            "-crop",
+            "0",
+            "6144",
+            "-offset",
+            "2048",
+            ")",
+            "-fill",
+            "0xFF",
+            "0",
+            "8192",
+            "-unsplit",
+            "2",
+            str(byte),
+            "1",
+        ]
+
     return ["srec_cat", *lane(low, 0), *lane(high, 1), "-o", image, "-binary"]
 
 
@@ -38,8 +65,26 @@ def srec_cat_split(image, byte, lane):
     """srec_cat taking one lane out of an image: every other byte, words 0-2047 moved up to
     lane offset 6144 and the rest down to 0. It writes one file a run, so a lane takes one."""
     half = [image, "-binary", "-split", "2", str(byte), "1"]
-    return ["srec_cat", "(", *half, "-crop", "0", "2048", "-offset", "6144",
-            *half, "-crop", "2048", "8192", "-offset", "-2048", ")", "-o", lane, "-binary"]
+    return [
+        "srec_cat",
+        "(",
+        *half,
+        "-crop",
+        "0",
+        "2048",
+        "-offset",
+        "6144",
+        *half,
+        "-crop",
+        "2048",
+        "8192",
+        "-offset",
+        "-2048",
+        ")",
+        "-o",
+        lane,
+        "-binary",
+    ]
 
 
 def write(path, content):
@@ -52,7 +97,7 @@ def read(path):
         return f.read()
 
 
-def same_results(bytelace, byteunlace, work):
+def same_results(bytelace, byteunlace, bytecheck, work):
     rng = random.Random(0)
     pairs = [(8192, 8192), (100, 7000), (0, 9000), (6145, 20000)]
     for low_len, high_len in pairs:
@@ -64,52 +109,79 @@ def same_results(bytelace, byteunlace, work):
         subprocess.run(srec_cat(low, high, theirs), check=True)
         if read(ours) != read(theirs):
             sys.exit(f"images differ for lanes of {low_len} and {high_len} bytes")
+        if subprocess.run([bytecheck, low, high, theirs]).returncode != 0:
+            sys.exit(f"Bytecheck differs for lanes of {low_len} and {high_len} bytes")
         subprocess.run([byteunlace, ours, low, high], check=True)
         for byte, lane in enumerate([low, high]):
             subprocess.run(srec_cat_split(ours, byte, theirs), check=True)
             if read(lane) != read(theirs):
                 sys.exit(f"lane {byte} differs for lanes of {low_len} and {high_len} bytes")
-    print("same images and lanes as srec_cat for lanes of",
-          ", ".join(f"{a}/{b}" for a, b in pairs), "bytes")
+    print(
+        "same images and lanes as srec_cat for lanes of",
+        ", ".join(f"{a}/{b}" for a, b in pairs),
+        "bytes",
+    )
 
 
 def median_times(commands, work):
     times = {name: [] for name in commands}
     names = list(commands)
     for round_ in range(ROUNDS):
-        for name in names[round_ % len(names):] + names[:round_ % len(names)]:
+        for name in names[round_ % len(names) :] + names[: round_ % len(names)]:
             out = os.path.join(work, "hyperfine.json")
-            subprocess.run(["hyperfine", "-N", "--style", "none", "--warmup", "5",
-                            "--runs", str(RUNS), "--export-json", out, commands[name]],
-                           check=True, capture_output=True)
+            subprocess.run(
+                [
+                    "hyperfine",
+                    "-N",
+                    "--style",
+                    "none",
+                    "--warmup",
+                    "5",
+                    "--runs",
+                    str(RUNS),
+                    "--export-json",
+                    out,
+                    commands[name],
+                ],
+                check=True,
+                capture_output=True,
+            )
             with open(out) as f:
                 times[name] += json.load(f)["results"][0]["times"]
     return {name: statistics.median(t) for name, t in times.items()}
 
 
 def instructions(argv):
-    run = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
-                          *argv], capture_output=True, text=True, check=True)
+    run = subprocess.run(
+        ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", *argv],
+        capture_output=True,
+        text=True,
+        check=True,
+    )
     return int(re.search(r"Collected : (\d+)", run.stderr).group(1))
 
 
 def peak_kib(argv):
     # GNU time's own fork is small; spawning from here would count this interpreter's pages.
-    run = subprocess.run(["/usr/bin/time", "-f", "%M"] + argv, capture_output=True, text=True,
-                         check=True)
+    run = subprocess.run(
+        ["/usr/bin/time", "-f", "%M"] + argv, capture_output=True, text=True, check=True
+    )
     return int(run.stderr.split()[-1])
 
 
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
-    bytelace, byteunlace = os.path.join(build, "Bytelace"), os.path.join(build, "Byteunlace")
+    bytelace, byteunlace, bytecheck = (os.path.join(build, p) for p in PROGRAMS)
     with tempfile.TemporaryDirectory(prefix="bytelace-bench-") as work:
-        same_results(bytelace, byteunlace, work)
+        same_results(bytelace, byteunlace, bytecheck, work)
 
         # The floor: starting and ending a static process that does nothing.
         noop = os.path.join(work, "noop")
-        subprocess.run(["cc", "-static", "-O2", "-x", "c", "-", "-o", noop], check=True,
-                       input=b"int main(void) { return 0; }\n")
+        subprocess.run(
+            ["cc", "-static", "-O2", "-x", "c", "-", "-o", noop],
+            check=True,
+            input=b"int main(void) { return 0; }\n",
+        )
         low, high = os.path.join(work, "lo"), os.path.join(work, "hi")
         write(low, os.urandom(8192))
         write(high, os.urandom(8192))
@@ -117,10 +189,14 @@ def main():
         write(whole, os.urandom(16384))
         image = os.path.join(work, "out.rom")
         low_out, high_out = os.path.join(work, "lo.out"), os.path.join(work, "hi.out")
+        # Bytecheck's dearest case: the lanes match, so every byte is compared.
+        checked = os.path.join(work, "checked.rom")
+        subprocess.run([bytelace, low, high, checked], check=True)
         commands = {
             "floor": noop,
             "bytelace": f"{bytelace} {low} {high} {image}",
             "byteunlace": f"{byteunlace} {whole} {low_out} {high_out}",
+            "bytecheck": f"{bytecheck} {low} {high} {checked}",
             "cp": f"cp {whole} {image}",
             "srec_cat": " ".join(srec_cat(low, high, image)),
             "srec_cat_split": " ".join(srec_cat_split(whole, 0, low_out)),
@@ -129,6 +205,7 @@ def main():
 
         count = instructions([bytelace, low, high, image])
         unlace_count = instructions([byteunlace, whole, low_out, high_out])
+        check_count = instructions([bytecheck, low, high, checked])
 
         huge = os.path.join(work, "huge")
         with open(huge, "wb") as f:
@@ -138,33 +215,56 @@ def main():
         huge_kib = statistics.median(peak_kib([bytelace, huge, huge, image]) for _ in range(21))
 
     ms = {name: f"{t * 1e3:.3f} ms" for name, t in medians.items()}
-    above = {name: f"{(medians[name] - medians['floor']) * 1e3:.3f} ms"
-             for name in ("bytelace", "byteunlace")}
+    above = {
+        name: f"{(medians[name] - medians['floor']) * 1e3:.3f} ms"
+        for name in ("bytelace", "byteunlace", "bytecheck")
+    }
     vs_cp = medians["bytelace"] / medians["cp"]
     vs_srec = medians["bytelace"] / medians["srec_cat"]
     un_vs_cp = medians["byteunlace"] / medians["cp"]
     un_vs_srec = medians["byteunlace"] / (2 * medians["srec_cat_split"])
+    check_vs_lace = medians["bytecheck"] / medians["bytelace"]
     rows = [
         ("median wall time, static no-op (floor)", ms["floor"], None),
         ("median wall time, Bytelace", ms["bytelace"], None),
         ("median wall time, Byteunlace", ms["byteunlace"], None),
+        ("median wall time, Bytecheck", ms["bytecheck"], None),
         ("median wall time, cp of 16384 bytes", ms["cp"], None),
         ("median wall time, srec_cat joining", ms["srec_cat"], None),
         ("median wall time, srec_cat, one lane", ms["srec_cat_split"], None),
         ("Bytelace above the floor", above["bytelace"], None),
         ("Byteunlace above the floor", above["byteunlace"], None),
+        ("Bytecheck above the floor", above["bytecheck"], None),
         ("Bytelace / cp", f"{vs_cp:.2f}x (target <= 1.00x)", vs_cp <= 1.0),
         ("Byteunlace / cp", f"{un_vs_cp:.2f}x (target <= 1.00x)", un_vs_cp <= 1.0),
         ("Bytelace / srec_cat", f"{vs_srec:.2f}x (target <= 0.25x)", vs_srec <= 0.25),
-        ("Byteunlace / srec_cat, two lanes", f"{un_vs_srec:.2f}x (target <= 0.25x)",
-         un_vs_srec <= 0.25),
-        ("user-space instructions, Bytelace", f"{count:,} (target <= 1,000,000)",
-         count <= 1_000_000),
-        ("user-space instructions, Byteunlace", f"{unlace_count:,} (target <= 1,000,000)",
-         unlace_count <= 1_000_000),
+        (
+            "Byteunlace / srec_cat, two lanes",
+            f"{un_vs_srec:.2f}x (target <= 0.25x)",
+            un_vs_srec <= 0.25,
+        ),
+        (
+            "user-space instructions, Bytelace",
+            f"{count:,} (target <= 1,000,000)",
+            count <= 1_000_000,
+        ),
+        (
+            "user-space instructions, Byteunlace",
+            f"{unlace_count:,} (target <= 1,000,000)",
+            unlace_count <= 1_000_000,
+        ),
+        ("Bytecheck / Bytelace", f"{check_vs_lace:.2f}x (target <= 1.00x)", check_vs_lace <= 1.0),
+        (
+            "user-space instructions, Bytecheck",
+            f"{check_count:,} (target <= 1,000,000)",
+            check_count <= 1_000_000,
+        ),
         ("median peak RSS, 8192-byte lanes", f"{small_kib} KiB", None),
-        ("median peak RSS, 3 GiB sparse lanes", f"{huge_kib} KiB (target: the same)",
-         huge_kib == small_kib),
+        (
+            "median peak RSS, 3 GiB sparse lanes",
+            f"{huge_kib} KiB (target: the same)",
+            huge_kib == small_kib,
+        ),
     ]
     for name, value, ok in rows:
         mark = "" if ok is None else ("  met" if ok else "  MISSED")
