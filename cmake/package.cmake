@@ -54,7 +54,7 @@ License: Expat
                      COMMAND gzip -9n < ${PROJECT_SOURCE_DIR}/doc/changelog > ${doc}/changelog.gz
                      DEPENDS doc/changelog)
   add_custom_target(changelog ALL DEPENDS ${doc}/changelog.gz)
-  install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME}
           COMPONENT deb EXCLUDE_FROM_ALL)
   install(FILES cmake/lintian-overrides DESTINATION share/lintian/overrides RENAME ${CPACK_PACKAGE_NAME}
           COMPONENT deb EXCLUDE_FROM_ALL)

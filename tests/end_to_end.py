@@ -6,6 +6,8 @@ import os, pathlib, random, re, reprlib, shutil, subprocess, sys, tempfile, unit
 EMULATOR, (LACE, UNLACE) = sys.argv[1:-2], map(os.path.abspath, sys.argv[-2:])
 WINDOWS = LACE.endswith(".exe")
 LANE, WRAP = 8192, 6144
+PROGRAMS = os.environ.get("PROGRAMS", "").split()
+EXAMPLES = pathlib.Path(__file__).resolve().parents[1] / "examples"
 
 
 def image(low, high):
@@ -136,31 +138,102 @@ class EndToEnd(unittest.TestCase):
 
     @unittest.skipUnless(WINDOWS, "reads Windows executables")
     def test_windows_executables(self):
-        for exe in LACE, UNLACE:
+        dll, xp = "", set()  # what XP SP3 exports, as "DLL name"
+        for word in re.sub("#.*", "", pathlib.Path(os.environ["XP_EXPORTS"]).read_text()).split():
+            dll, xp = (word, xp) if word.endswith(".dll") else (dll, xp | {f"{dll} {word}"})
+        v, by = os.environ["VERSION"], "The Bytelace developers"
+        version = [("CompanyName", by), ("FileVersion", v), ("ProductVersion", v)]
+        version[2:2] = [("LegalCopyright", f"Copyright (c) 2026 {by}, MIT licence")]
+        for exe in (os.path.join(os.path.dirname(LACE), p + ".exe") for p in PROGRAMS):
             out = lambda *command: subprocess.run([*command, exe], capture_output=True).stdout
-            flags = set(out(os.environ["OBJDUMP"], "-p").split()) & {b"DYNAMIC_BASE", b"NX_COMPAT", b"TERMINAL_SERVICE_AWARE"}
-            strings = re.findall(r"(\w+Version)\0+([^\0]+)", out("wrestool", "-x", "--raw", "-t", "16").decode("utf-16-le", "replace"))
-            self.assertEqual([len(flags), b'level="asInvoker"' in out("wrestool", "-x", "--raw", "-t", "24"), strings],
-                             [3, True, [("FileVersion", os.environ["VERSION"]), ("ProductVersion", os.environ["VERSION"])]], exe)
+            dump = out(os.environ["OBJDUMP"], "-p").decode()
+            flags = set(dump.split()) & {"DYNAMIC_BASE", "NX_COMPAT", "TERMINAL_SERVICE_AWARE"}
+            imports = {
+                f"{dll} {name}"
+                for dll, names in re.findall(r"DLL Name: (\S+)(.*?)\n\n", dump, re.S)
+                for name in re.findall(r"^\t\w+\t +\d+  (\w+)$", names, re.M)
+            }
+            info = out("wrestool", "-x", "--raw", "-t", "16").decode("utf-16-le", "replace")
+            strings = re.findall(r"(Company\w+|Legal\w+|\w+Version)\0+([^\0]+)", info)
+            manifest = b'level="asInvoker"' in out("wrestool", "-x", "--raw", "-t", "24")
+            self.assertEqual(
+                [len(flags), manifest, strings, len(imports) > 9, imports - xp],
+                [3, True, version, True, set()],
+                exe,
+            )
 
     @unittest.skipUnless(os.environ.get("ARCHIVES"), "no release archives to check")
     def test_archives(self):
-        examples = pathlib.Path(__file__).resolve().parents[1] / "examples"
-        v, programs, man = os.environ["VERSION"], "bin/Bytelace bin/Byteunlace", "share/man/man1/Byte{}lace.1"
-        for archive, top, files in [(f"Bytelace-{v}-win32.zip", f"Bytelace-{v}-win32/",
-                                     "Bytelace.exe Byteunlace.exe README.txt Bytelace.txt Byteunlace.txt"),
-                                    (f"Bytelace-{v}-Linux-x86_64.tar.gz", f"Bytelace-{v}-Linux-x86_64/", programs),
-                                    (f"bytelace_{v}_amd64.deb", "usr/", programs)]:
+        """Each archive's exact files (links marked @), its programs run, its texts in ASCII
+        with CR LF, lintian silent on each .deb; SHA256SUMS lists and matches them all."""
+        v, folder, low = (
+            os.environ["VERSION"],
+            os.environ["ARCHIVES"],
+            [p.lower() for p in PROGRAMS],
+        )
+        man, exes = "share/man/man1/{}.1.gz", [p + ".exe" for p in PROGRAMS]
+        unix = [f"bin/{p}" for p in PROGRAMS] + [f"bin/{p}@" for p in low]
+        unix += [man.format(p) for p in low] + [man.format(p) + "@" for p in PROGRAMS]
+        tar = unix + ["LICENSE", "THIRD-PARTY-NOTICES"]
+        deb = unix + ["share/doc/bytelace/changelog.gz", "share/doc/bytelace/copyright"]
+        deb += ["share/lintian/overrides/bytelace"]
+        texts = [p + ".txt" for p in PROGRAMS + ["README", "LICENSE", "THIRD-PARTY-NOTICES"]]
+        rows = [(f"bytelace-{v}-windows-x86.zip", exes + texts, "wine")]
+        for arch, debian, emulator in [
+            ("x86_64", "amd64", ""),
+            ("aarch64", "arm64", "qemu-aarch64-static"),
+            ("armhf", "armhf", "qemu-arm-static"),
+        ]:
+            rows += [
+                (f"bytelace-{v}-linux-{arch}.tar.gz", tar, emulator),
+                (f"bytelace_{v}_{debian}.deb", deb, emulator),
+            ]
+        sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
+        self.assertEqual(
+            [sums.returncode, sorted(sums.stdout.decode().split())],
+            [0, sorted([row[0] + ":" for row in rows] + ["OK"] * len(rows))],
+        )
+        for archive, files, emulator in rows:
             with self.subTest(archive=archive):
-                folder, path = scratch({}), os.path.join(os.environ["ARCHIVES"], archive)
-                (subprocess.run(["dpkg-deb", "-x", path, folder], check=True) if path.endswith(".deb")
-                 else shutil.unpack_archive(path, folder))
-                files = [top + f for f in files.split() + ([man.format(""), man.format("un")] if "bin/" in files else [])]
-                self.assertEqual(sorted(str(p.relative_to(folder)) for p in pathlib.Path(folder).rglob("*")
-                                        if p.is_file()), sorted(files))
-                wine = "wine " if archive.endswith(".zip") else ""
-                self.assertEqual(run(folder, files[0], f'cp {examples}/*.bin . && {wine}"$@" low.bin high.bin r && '
-                                     f'{wine}{files[1]} r l h && cmp l low.bin && cmp h high.bin')[3], 0)
+                unpacked, path = scratch({}), os.path.join(folder, archive)
+                top = "usr/" if files == deb else re.sub(r"(\.tar)?\.\w+$", "/", archive)
+                if files == deb:
+                    subprocess.run(["dpkg-deb", "-x", path, unpacked], check=True)
+                else:
+                    shutil.unpack_archive(path, unpacked)
+                lace, unlace = (
+                    top + f for f in (exes if emulator == "wine" else [f"bin/{p}" for p in low])[:2]
+                )
+                script = (
+                    f"cp {EXAMPLES}/*.bin . && {emulator} {lace} low.bin high.bin r && "
+                    f"{emulator} {unlace} r l h && cmp l low.bin && cmp h high.bin"
+                )
+                lint = subprocess.run(
+                    ["lintian", "--pedantic", path] * (files == deb) or ["true"],
+                    capture_output=True,
+                )
+                found = [
+                    str(p.relative_to(unpacked)) + "@" * p.is_symlink()
+                    for p in pathlib.Path(unpacked).rglob("*")
+                    if p.is_symlink() or not p.is_dir()
+                ]
+                crlf = rb"([ -~\t]*\r\n)*"  # ASCII lines, each ended by CR LF
+                dos = all(
+                    re.fullmatch(crlf, pathlib.Path(unpacked, top, t).read_bytes())
+                    for t in texts
+                    if t in files
+                )
+                self.assertEqual(
+                    [
+                        sorted(found),
+                        run(unpacked, "", script)[3],
+                        lint.returncode,
+                        lint.stdout,
+                        dos,
+                    ],
+                    [sorted(top + f for f in files), 0, 0, b"", True],
+                )
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
