@@ -23,7 +23,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_SOURCE_TREE ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_each.cmake)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/permissions.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_modes.cmake
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/repack.cmake
                              ${PROJECT_SOURCE_DIR}/cmake/checksums.cmake)
 include(CPack)
 
