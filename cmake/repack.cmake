@@ -38,8 +38,10 @@ foreach(archive IN LISTS CPACK_PACKAGE_FILES)
     string(REGEX REPLACE "Installed-Size: [0-9]+" "Installed-Size: ${size}" control "${control}")
     file(WRITE ${root}/DEBIAN/control "${control}")
     file(COPY ${staged}/md5sums DESTINATION ${root}/DEBIAN)
-    file(CHMOD ${root}/DEBIAN PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+    # dpkg-deb keeps the modes of the folders and the times of every entry as they are.
+    file(CHMOD ${root} ${root}/DEBIAN PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
          GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    execute_process(COMMAND touch -h -d @${epoch} ${root} ${entries} COMMAND_ERROR_IS_FATAL ANY)
     file(CHMOD ${root}/DEBIAN/control ${root}/DEBIAN/md5sums PERMISSIONS OWNER_READ OWNER_WRITE
          GROUP_READ WORLD_READ)
     execute_process(COMMAND dpkg-deb --root-owner-group -Zgzip -z9 --build ${root} ${archive}
