@@ -1,25 +1,60 @@
-# Release archives: the native programs as a tarball and a Debian package, and the Windows
-# programs, cross-built beside them, as a zip. Each archive holds what its build installs.
-include(ExternalProject)
-set(windows_build ${PROJECT_BINARY_DIR}/windows)
-ExternalProject_Add(windows
-  SOURCE_DIR ${PROJECT_SOURCE_DIR}
-  BINARY_DIR ${windows_build}
-  CMAKE_ARGS --toolchain ${PROJECT_SOURCE_DIR}/cmake/i686-w64-mingw32.cmake
-             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=${BUILD_TESTING}
-  INSTALL_COMMAND ""
-  BUILD_ALWAYS ON)
-if(BUILD_TESTING)
-  add_test(NAME windows COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${windows_build} --output-on-failure)
+# This build's release archives, made by CPack: a zip of the Windows programs, or a tarball
+# and a Debian package of the Linux ones.
+string(TOLOWER ${PROJECT_NAME} CPACK_PACKAGE_NAME)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(platform windows-x86)
+else()
+  set(CPACK_GENERATOR TGZ DEB)
+  string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} platform)
 endif()
-
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Join and split the two byte lanes of a 16-bit ROM image")
+set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${platform})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "join and split the two byte lanes of a 16-bit ROM image")
+set(CPACK_PACKAGE_DESCRIPTION [[
+A 16-bit ROM is often kept as two 8-bit EPROM files, one holding the low byte
+of every word and one the high byte. Bytelace joins such a pair of byte lanes
+into the 16384-byte image the system loads, starting the image at lane offset
+6144 and wrapping round; Byteunlace takes an image apart into its two lanes
+again, for burning a patched image back into two EPROMs.]])
+# The project has no e-mail address; lintian is told so in the overrides below.
 set(CPACK_PACKAGE_CONTACT "The Bytelace developers")
-set(CPACK_GENERATOR TGZ DEB ZIP)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_WINDOWS_BUILD ${windows_build})
 set(CPACK_SOURCE_TREE ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_each.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/permissions.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/repack.cmake
+                             ${PROJECT_SOURCE_DIR}/cmake/checksums.cmake)
 include(CPack)
+
+if(NOT WIN32)
+  # What Debian asks of a package beyond the programs: the copyright, with the licence and the
+  # third-party notice; a changelog; and why some of lintian's checks do not apply.
+  file(READ LICENSE license)
+  file(READ doc/THIRD-PARTY-NOTICES notices)
+  string(REGEX REPLACE "\n+$" "" license "${license}")
+  string(REGEX REPLACE "\n+$" "" notices "${notices}")
+  foreach(text license notices)
+    string(REGEX REPLACE "\n\n" "\n.\n" ${text} "${${text}}")
+    string(REGEX REPLACE "\n" "\n " ${text} "${${text}}")
+  endforeach()
+  set(doc ${CMAKE_CURRENT_BINARY_DIR}/debian)
+  file(WRITE ${doc}/copyright "\
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: ${PROJECT_NAME}
+Comment: ${notices}
+
+Files: *
+Copyright: 2026 The Bytelace developers
+License: Expat
+ ${license}
+")
+  add_custom_command(OUTPUT ${doc}/changelog.gz
+                     COMMAND gzip -9n < ${PROJECT_SOURCE_DIR}/doc/changelog > ${doc}/changelog.gz
+                     DEPENDS doc/changelog)
+  add_custom_target(changelog ALL DEPENDS ${doc}/changelog.gz)
+  install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME}
+          COMPONENT deb EXCLUDE_FROM_ALL)
+  install(FILES cmake/lintian-overrides DESTINATION share/lintian/overrides RENAME ${CPACK_PACKAGE_NAME}
+          COMPONENT deb EXCLUDE_FROM_ALL)
+endif()

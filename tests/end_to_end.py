@@ -5,8 +5,10 @@ import os, pathlib, random, re, reprlib, shutil, subprocess, sys, tempfile, unit
 
 EMULATOR, PROGRAMS = sys.argv[1:-3], [os.path.abspath(p) for p in sys.argv[-3:]]
 L, U, C = PROGRAMS  # Bytelace, Byteunlace, Bytecheck
+NAMES_OF_PROGRAMS = [pathlib.Path(p).stem for p in PROGRAMS]
 WINDOWS = L.endswith(".exe")
 LANE, WRAP = 8192, 6144
+EXAMPLES = pathlib.Path(__file__).resolve().parents[1] / "examples"
 
 
 def word(offset):
@@ -249,80 +251,103 @@ class EndToEnd(unittest.TestCase):
 
     @unittest.skipUnless(WINDOWS, "reads Windows executables")
     def test_windows_executables(self):
+        dll, xp = "", set()  # what XP SP3 exports, as "DLL name"
+        for name in re.sub("#.*", "", pathlib.Path(os.environ["XP_EXPORTS"]).read_text()).split():
+            dll, xp = (name, xp) if name.endswith(".dll") else (dll, xp | {f"{dll} {name}"})
+        v, by = os.environ["VERSION"], "The Bytelace developers"
+        version = [("CompanyName", by), ("FileVersion", v), ("ProductVersion", v)]
+        version[2:2] = [("LegalCopyright", f"Copyright (c) 2026 {by}, MIT licence")]
         for exe in PROGRAMS:
             out = lambda *command: subprocess.run([*command, exe], capture_output=True).stdout
-            flags = set(out(os.environ["OBJDUMP"], "-p").split()) & {
-                b"DYNAMIC_BASE",
-                b"NX_COMPAT",
-                b"TERMINAL_SERVICE_AWARE",
+            dump = out(os.environ["OBJDUMP"], "-p").decode()
+            flags = set(dump.split()) & {"DYNAMIC_BASE", "NX_COMPAT", "TERMINAL_SERVICE_AWARE"}
+            imports = {
+                f"{dll} {name}"
+                for dll, names in re.findall(r"DLL Name: (\S+)(.*?)\n\n", dump, re.S)
+                for name in re.findall(r"^\t\w+\t +\d+  (\w+)$", names, re.M)
             }
-            strings = re.findall(
-                r"(\w+Version)\0+([^\0]+)",
-                out("wrestool", "-x", "--raw", "-t", "16").decode("utf-16-le", "replace"),
-            )
+            info = out("wrestool", "-x", "--raw", "-t", "16").decode("utf-16-le", "replace")
+            strings = re.findall(r"(Company\w+|Legal\w+|\w+Version)\0+([^\0]+)", info)
+            manifest = b'level="asInvoker"' in out("wrestool", "-x", "--raw", "-t", "24")
             self.assertEqual(
-                [
-                    len(flags),
-                    b'level="asInvoker"' in out("wrestool", "-x", "--raw", "-t", "24"),
-                    strings,
-                ],
-                [
-                    3,
-                    True,
-                    [
-                        ("FileVersion", os.environ["VERSION"]),
-                        ("ProductVersion", os.environ["VERSION"]),
-                    ],
-                ],
+                [len(flags), manifest, strings, len(imports) > 9, imports - xp],
+                [3, True, version, True, set()],
                 exe,
             )
 
     @unittest.skipUnless(os.environ.get("ARCHIVES"), "no release archives to check")
     def test_archives(self):
-        examples = pathlib.Path(__file__).resolve().parents[1] / "examples"
-        v, programs, man = (
+        """Each archive's exact files (links marked @), its programs run, its texts in ASCII
+        with CR LF, lintian silent on each .deb; SHA256SUMS lists and matches them all."""
+        v, folder, low = (
             os.environ["VERSION"],
-            "bin/Bytelace bin/Byteunlace",
-            "share/man/man1/Byte{}lace.1",
+            os.environ["ARCHIVES"],
+            [p.lower() for p in NAMES_OF_PROGRAMS],
         )
-        for archive, top, files in [
-            (
-                f"Bytelace-{v}-win32.zip",
-                f"Bytelace-{v}-win32/",
-                "Bytelace.exe Byteunlace.exe README.txt Bytelace.txt Byteunlace.txt",
-            ),
-            (f"Bytelace-{v}-Linux-x86_64.tar.gz", f"Bytelace-{v}-Linux-x86_64/", programs),
-            (f"bytelace_{v}_amd64.deb", "usr/", programs),
+        man, exes = "share/man/man1/{}.1.gz", [p + ".exe" for p in NAMES_OF_PROGRAMS]
+        unix = [f"bin/{p}" for p in NAMES_OF_PROGRAMS] + [f"bin/{p}@" for p in low]
+        unix += [man.format(p) for p in low] + [man.format(p) + "@" for p in NAMES_OF_PROGRAMS]
+        tar = unix + ["LICENSE", "THIRD-PARTY-NOTICES"]
+        deb = unix + ["share/doc/bytelace/changelog.gz", "share/doc/bytelace/copyright"]
+        deb += ["share/lintian/overrides/bytelace"]
+        texts = [
+            p + ".txt" for p in NAMES_OF_PROGRAMS + ["README", "LICENSE", "THIRD-PARTY-NOTICES"]
+        ]
+        rows = [(f"bytelace-{v}-windows-x86.zip", exes + texts, "wine")]
+        for arch, debian, emulator in [
+            ("x86_64", "amd64", ""),
+            ("aarch64", "arm64", "qemu-aarch64-static"),
+            ("armhf", "armhf", "qemu-arm-static"),
         ]:
+            rows += [
+                (f"bytelace-{v}-linux-{arch}.tar.gz", tar, emulator),
+                (f"bytelace_{v}_{debian}.deb", deb, emulator),
+            ]
+        sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
+        self.assertEqual(
+            [sums.returncode, sorted(sums.stdout.decode().split())],
+            [0, sorted([row[0] + ":" for row in rows] + ["OK"] * len(rows))],
+        )
+        for archive, files, emulator in rows:
             with self.subTest(archive=archive):
-                folder, path = scratch({}), os.path.join(os.environ["ARCHIVES"], archive)
-                (
-                    subprocess.run(["dpkg-deb", "-x", path, folder], check=True)
-                    if path.endswith(".deb")
-                    else shutil.unpack_archive(path, folder)
+                unpacked, path = scratch({}), os.path.join(folder, archive)
+                top = "usr/" if files == deb else re.sub(r"(\.tar)?\.\w+$", "/", archive)
+                if files == deb:
+                    subprocess.run(["dpkg-deb", "-x", path, unpacked], check=True)
+                else:
+                    shutil.unpack_archive(path, unpacked)
+                lace, unlace, check = (
+                    top + f for f in (exes if emulator == "wine" else [f"bin/{p}" for p in low])
                 )
-                files = [
-                    top + f
-                    for f in files.split()
-                    + ([man.format(""), man.format("un")] if "bin/" in files else [])
+                script = (
+                    f"cp {EXAMPLES}/*.bin . && {emulator} {lace} low.bin high.bin r && "
+                    f"{emulator} {unlace} r l h && cmp l low.bin && cmp h high.bin && "
+                    f"{emulator} {check} l h r"
+                )
+                lint = subprocess.run(
+                    ["lintian", "--pedantic", path] * (files == deb) or ["true"],
+                    capture_output=True,
+                )
+                found = [
+                    str(p.relative_to(unpacked)) + "@" * p.is_symlink()
+                    for p in pathlib.Path(unpacked).rglob("*")
+                    if p.is_symlink() or not p.is_dir()
                 ]
-                self.assertEqual(
-                    sorted(
-                        str(p.relative_to(folder))
-                        for p in pathlib.Path(folder).rglob("*")
-                        if p.is_file()
-                    ),
-                    sorted(files),
+                crlf = rb"([ -~\t]*\r\n)*"  # ASCII lines, each ended by CR LF
+                dos = all(
+                    re.fullmatch(crlf, pathlib.Path(unpacked, top, t).read_bytes())
+                    for t in texts
+                    if t in files
                 )
-                wine = "wine " if archive.endswith(".zip") else ""
                 self.assertEqual(
-                    run(
-                        folder,
-                        files[0],
-                        f'cp {examples}/*.bin . && {wine}"$@" low.bin high.bin r && '
-                        f"{wine}{files[1]} r l h && cmp l low.bin && cmp h high.bin",
-                    )[3],
-                    0,
+                    [
+                        sorted(found),
+                        run(unpacked, "", script)[3],
+                        lint.returncode,
+                        lint.stdout,
+                        dos,
+                    ],
+                    [sorted(top + f for f in files), 0, 0, b"", True],
                 )
 
 

@@ -1,0 +1,20 @@
+# The release builds the programs for the other platforms too, each in a folder of its own
+# with its toolchain, archives beside this build's, and tests run under Wine or QEMU.
+include(ExternalProject)
+foreach(build windows:i686-w64-mingw32 aarch64:aarch64-linux-gnu armhf:arm-linux-gnueabihf)
+  string(REPLACE : ";" build ${build})
+  list(GET build 0 folder)
+  list(GET build 1 toolchain)
+  ExternalProject_Add(${folder}
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${PROJECT_BINARY_DIR}/${folder}
+    CMAKE_ARGS --toolchain ${PROJECT_SOURCE_DIR}/cmake/${toolchain}.cmake
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=${BUILD_TESTING}
+               -DCPACK_PACKAGE_DIRECTORY=${PROJECT_BINARY_DIR}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+  if(BUILD_TESTING)
+    add_test(NAME ${folder} COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${PROJECT_BINARY_DIR}/${folder}
+                                    --output-on-failure)
+  endif()
+endforeach()
