@@ -140,7 +140,8 @@ bool truncate_output(const open_file& file) {
     if (!file.regular || file.stream == stdout) return true;
     HANDLE const handle = handle_of(file.stream);
     // SetEndOfFile ends the file where the handle stands.
-    return SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(handle) != 0;
+    LARGE_INTEGER const start{};
+    return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(handle) != 0;
 }
 
 bool names_file(const path_char* path, const open_file& file) {
