@@ -46,27 +46,24 @@ int run(int argc, path_char** argv) {
     if (argc != 4)
         return fail("Usage : Bytecheck low_byte_file high_byte_file rom_file\r\n", exit_usage);
 
-    open_file const low = open_input(argv[1]);
-    if (low.stream == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
-    open_file const high = open_second_input(argv[2], low);
-    if (high.stream == nullptr) {
-        (void)std::fclose(low.stream);
-        return fail("Open error high_byte_file\r\n", exit_open);
-    }
+    lane_files const lanes = open_lanes(argv[1], argv[2]);
+    if (lanes.low.stream == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
+    if (lanes.high.stream == nullptr) return fail("Open error high_byte_file\r\n", exit_open);
     open_file const rom = open_input(argv[3]);
     if (rom.stream == nullptr) {
-        close_inputs(low, high);
+        close_lanes(lanes);
         return fail("Open error rom_file\r\n", exit_open);
     }
 
     unsigned char low_bytes[lane_length];
     unsigned char high_bytes[lane_length];
     lanes_read const outcome =
-        read_lanes({low.stream, low.regular}, {high.stream, high.regular}, low_bytes, high_bytes);
+        read_lanes({lanes.low.stream, lanes.low.regular}, {lanes.high.stream, lanes.high.regular},
+                   low_bytes, high_bytes);
     unsigned char image[image_length + 1];
     image_read const read = read_image(rom.stream, image);
     (void)std::fclose(rom.stream);
-    close_inputs(low, high);
+    close_lanes(lanes);
     if (outcome == low_lane_failed) return fail("Read error low_byte_file\r\n", exit_read);
     if (outcome == high_lane_failed) return fail("Read error high_byte_file\r\n", exit_read);
     if (!read.ok) return fail("Read error rom_file\r\n", exit_read);

@@ -15,17 +15,13 @@ int run(int argc, path_char** argv) {
     if (argc != 4)
         return fail("Usage : Bytelace low_byte_file high_byte_file rom_file\r\n", exit_usage);
 
-    open_file const low = open_input(argv[1]);
-    if (low.stream == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
-    open_file const high = open_second_input(argv[2], low);
-    if (high.stream == nullptr) {
-        (void)std::fclose(low.stream);
-        return fail("Open error high_byte_file\r\n", exit_open);
-    }
+    lane_files const lanes = open_lanes(argv[1], argv[2]);
+    if (lanes.low.stream == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
+    if (lanes.high.stream == nullptr) return fail("Open error high_byte_file\r\n", exit_open);
     open_file const image = open_output(argv[3]);
-    if (image.stream == nullptr || same_file(image, low) || same_file(image, high)) {
+    if (image.stream == nullptr || same_file(image, lanes.low) || same_file(image, lanes.high)) {
         if (image.stream != nullptr) discard_output(argv[3], image);
-        close_inputs(low, high);
+        close_lanes(lanes);
         return fail("Create error rom_file\r\n", exit_open);
     }
 
@@ -35,8 +31,9 @@ int run(int argc, path_char** argv) {
     unsigned char low_bytes[lane_length];
     unsigned char high_bytes[lane_length];
     lanes_read const outcome =
-        read_lanes({low.stream, low.regular}, {high.stream, high.regular}, low_bytes, high_bytes);
-    close_inputs(low, high);
+        read_lanes({lanes.low.stream, lanes.low.regular}, {lanes.high.stream, lanes.high.regular},
+                   low_bytes, high_bytes);
+    close_lanes(lanes);
     unsigned char words[image_length];
     join_lanes(low_bytes, high_bytes, words);
     bool const written = write_output(image, words, image_length);

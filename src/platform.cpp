@@ -43,14 +43,19 @@ open_file open_input(const path_char* path) {
     return identified(path, {open_for_reading(path), false, false, false, {}});
 }
 
-// A FIFO is not opened a second time: that open would wait for a writer, which may be gone.
-open_file open_second_input(const path_char* path, const open_file& first) {
-    return !first.regular && names_file(path, first) ? first : open_input(path);
+lane_files open_lanes(const path_char* low, const path_char* high) {
+    lane_files lanes{open_input(low), {}};
+    if (lanes.low.stream == nullptr) return lanes;
+    // A FIFO is not opened a second time: that open would wait for a writer, which may be gone.
+    bool const once = !lanes.low.regular && names_file(high, lanes.low);
+    lanes.high = once ? lanes.low : open_input(high);
+    if (lanes.high.stream == nullptr) (void)std::fclose(lanes.low.stream);
+    return lanes;
 }
 
-void close_inputs(const open_file& first, const open_file& second) {
-    if (second.stream != nullptr && second.stream != first.stream) (void)std::fclose(second.stream);
-    (void)std::fclose(first.stream);
+void close_lanes(const lane_files& lanes) {
+    if (lanes.high.stream != lanes.low.stream) (void)std::fclose(lanes.high.stream);
+    (void)std::fclose(lanes.low.stream);
 }
 
 open_file open_output(const path_char* path) {

@@ -36,12 +36,18 @@ void prepare_process();
 // Opens a file for binary reading; a directory is not opened.
 open_file open_input(const path_char* path);
 
-// Opens a second input, unless path names the first and that one can be read only once: its
-// one stream then serves as both.
-open_file open_second_input(const path_char* path, const open_file& first);
+// A ROM's two lanes, open for reading. A lane that can be read only once (a FIFO) named as
+// both is opened once, and its one stream serves as both.
+struct lane_files {
+    open_file low;
+    open_file high;
+};
 
-// Closes two inputs, or the one that serves as both.
-void close_inputs(const open_file& first, const open_file& second);
+// Opens the low lane, then the high one. A stream is nullptr where that lane could not be
+// opened, or was not tried; then no lane is left open.
+lane_files open_lanes(const path_char* low, const path_char* high);
+
+void close_lanes(const lane_files& lanes);
 
 // Opens a file for binary writing without truncating it, creating it only if nothing, not
 // even a dangling symbolic link, stands at path. An output that is standard output's own
