@@ -150,14 +150,13 @@ bool truncate_output(const open_file& file) {
 }
 
 bool names_file(const path_char* path, const open_file& file) {
-    if (!file.regular || !file.id.known) return false;
+    if (!file.regular) return false;
     HANDLE const handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
-    file_id id{};
-    bool const found = identify_handle(handle, id) && id.known && id.volume == file.id.volume &&
-                       id.index == file.id.index;
+    open_file named{};
+    bool const found = identify_handle(handle, named.id) && same_file(named, file);
     CloseHandle(handle);
     return found;
 }
