@@ -9,13 +9,15 @@ else()
   string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} platform)
 endif()
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${platform})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "join and split the two byte lanes of a 16-bit ROM image")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "join, split and check the two byte lanes of a 16-bit ROM")
 set(CPACK_PACKAGE_DESCRIPTION [[
 A 16-bit ROM is often kept as two 8-bit EPROM files, one holding the low byte
 of every word and one the high byte. Bytelace joins such a pair of byte lanes
 into the 16384-byte image the system loads, starting the image at lane offset
 6144 and wrapping round; Byteunlace takes an image apart into its two lanes
-again, for burning a patched image back into two EPROMs.]])
+again, for burning a patched image back into two EPROMs; Bytecheck tells
+whether two chips read back hold an image, and where and in which data bits
+they do not.]])
 # The project has no e-mail address; lintian is told so in the overrides below.
 set(CPACK_PACKAGE_CONTACT "The Bytelace developers")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -53,8 +55,9 @@ License: Expat
                      COMMAND gzip -9n < ${PROJECT_SOURCE_DIR}/doc/changelog > ${doc}/changelog.gz
                      DEPENDS doc/changelog)
   add_custom_target(changelog ALL DEPENDS ${doc}/changelog.gz)
-  install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME}
+  install(FILES ${doc}/copyright ${doc}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME}
           COMPONENT deb EXCLUDE_FROM_ALL)
-  install(FILES cmake/lintian-overrides DESTINATION share/lintian/overrides RENAME ${CPACK_PACKAGE_NAME}
-          COMPONENT deb EXCLUDE_FROM_ALL)
+  install(FILES cmake/lintian-overrides DESTINATION share/lintian/overrides
+          RENAME ${CPACK_PACKAGE_NAME} COMPONENT deb EXCLUDE_FROM_ALL)
 endif()
