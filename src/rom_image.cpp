@@ -1,5 +1,7 @@
 #include "rom_image.hpp"
 
+#include <cstring>
+
 namespace bytelace {
 
 namespace {
@@ -22,6 +24,12 @@ void deinterleave(const unsigned char* words, std::size_t n, unsigned char* low,
 }
 
 }  // namespace
+
+void fit_lane(const unsigned char* bytes, std::size_t length, unsigned char* lane) {
+    std::size_t const used = length < lane_length ? length : lane_length;
+    std::memcpy(lane, bytes, used);
+    std::memset(lane + used, filler_byte, lane_length - used);
+}
 
 void join_lanes(const unsigned char* low, const unsigned char* high, unsigned char* image) {
     interleave(low + wrap_point, high + wrap_point, lead_words, image);

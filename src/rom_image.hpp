@@ -18,6 +18,10 @@ constexpr std::size_t word_of(std::size_t lane_offset) {
     return (lane_offset + lead_words) % lane_length;
 }
 
+// The lane_length bytes that the image uses of a lane of any length: its first ones, and the
+// filler byte past its end.
+void fit_lane(const unsigned char* bytes, std::size_t length, unsigned char* lane);
+
 // Pairs two lanes of lane_length bytes into the image's image_length bytes.
 void join_lanes(const unsigned char* low, const unsigned char* high, unsigned char* image);
 
