@@ -258,7 +258,7 @@ class EndToEnd(unittest.TestCase):
             for field in os.listdir(folder):
                 browser.find_element("id", field).send_keys(os.path.join(folder, field))
             browser.find_element("id", task).click()
-            got = [wait(lambda _: browser.find_element("id", "result").text)]
+            got = [wait(lambda _: browser.find_element("id", "result").text, f"{task}: no result")]
             for link in browser.find_elements("css selector", "#downloads a"):
                 link.click()
                 path = pathlib.Path(saved, link.get_attribute("download"))
@@ -338,13 +338,14 @@ class EndToEnd(unittest.TestCase):
         deb = unix + ["share/doc/bytelace/changelog.gz", "share/doc/bytelace/copyright"]
         deb += ["share/lintian/overrides/bytelace"]
         windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in names + ["README"] + notices]
+        windows, notices = windows + ["bytelace.html"], notices + ["bytelace.html"]  # the page
         rows = [(f"bytelace-{v}-windows-x86.zip", windows, "wine ")]
         rows += [(tar % "x86_64", unix + notices, ""), (f"bytelace_{v}_amd64.deb", deb, "")]
         for arch, debian in [("aarch64", "arm64"), ("armhf", "armhf")]:
             qemu = f"qemu-{arch.replace('hf', '')}-static "
             rows += [(tar % arch, unix + notices, qemu), (f"bytelace_{v}_{debian}.deb", deb, qemu)]
         sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
-        ok = sorted(f"{row[0]}: OK" for row in rows)
+        ok = sorted([f"{row[0]}: OK" for row in rows] + [f"bytelace-{v}.html: OK"])
         self.assertEqual(sorted(sums.stdout.decode().splitlines()), ok)
         examples = pathlib.Path(__file__).resolve().parents[1] / "examples"
         for archive, files, emulator in rows:
