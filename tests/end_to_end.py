@@ -53,14 +53,14 @@ WRITE_LO, WRITE_HI, WRITE = messages("Write")
 SIZE, SWAPPED = b"Size error rom_file\r\n", b"Swapped low_byte_file high_byte_file\r\n"
 USAGE = b"Usage : %s low_byte_file high_byte_file rom_file\r\n"
 UNLACE_USAGE = b"Usage : Byteunlace rom_file low_byte_file high_byte_file\r\n"
-MEM = "/proc/self/mem"  # a regular file whose reads fail where nothing is mapped
-NULL = "NUL" if WINDOWS else "/dev/null"
-NAMES = ["λωρίδα", "старший", "ＲＯＭ.bin"]
-ROOT = tempfile.TemporaryDirectory(prefix="bytelace-")  # the scratch folders, removed at exit
 CHROMIUM = "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-sync "
 CHROMIUM += "--disable-background-networking --disable-component-update"  # nothing of its own
 LOCAL = ("file:", "blob:", "data:", "chrome:")  # what a browser may ask for without a network
 MATCH = "The lanes join to exactly this image."
+MEM = "/proc/self/mem"  # a regular file whose reads fail where nothing is mapped
+NULL = "NUL" if WINDOWS else "/dev/null"
+NAMES = ["λωρίδα", "старший", "ＲＯＭ.bin"]
+ROOT = tempfile.TemporaryDirectory(prefix="bytelace-")  # the scratch folders, removed at exit
 
 
 def trace(inject, target, args, before=""):
@@ -264,9 +264,9 @@ class EndToEnd(unittest.TestCase):
                 path = pathlib.Path(saved, link.get_attribute("download"))
                 got += [(link.get_attribute("id"), path.name, wait(lambda _: path.read_bytes()))]
                 path.unlink()
-            call = "try { const r = bytelace[arguments[0]](...arguments[1].map((a) => a && new "
+            call = "const [t, a] = arguments; try { const r = bytelace[t](...a.map((x) => x && new "
             call += (
-                "Uint8Array(a))); return r.low ? [[...r.low], [...r.high]] : [...r] } catch (e) {"
+                "Uint8Array(x))); return r.low ? [[...r.low], [...r.high]] : [...r] } catch (e) {"
             )
             args = [a if a is None else [*a] for a in args]
             return got + [browser.execute_script(call + " return e.message }", task, args)]
