@@ -180,7 +180,8 @@ def page_rows(build, work, runs=50):
     options = webdriver.ChromeOptions()
     for flag in ["--headless", "--no-sandbox", "--disable-gpu", f"--user-data-dir={work}/chromium"]:
         options.add_argument(flag)
-    browser = webdriver.Chrome(options=options)
+    service = webdriver.chrome.service.Service("/usr/bin/chromedriver")  # Debian's, by name
+    browser = webdriver.Chrome(options=options, service=service)
     files = {"low": os.urandom(8192), "high": os.urandom(8192), "image": os.urandom(16384)}
     browser.get("file://" + page)
     for field, content in files.items():

@@ -245,7 +245,8 @@ class EndToEnd(unittest.TestCase):
             options.add_argument(flag)
         options.add_experimental_option("prefs", {"download.default_directory": saved})
         options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
-        browser = webdriver.Chrome(options=options)  # Debian's chromedriver, on the PATH
+        service = webdriver.chrome.service.Service("/usr/bin/chromedriver")  # Debian's, by name
+        browser = webdriver.Chrome(options=options, service=service)
         self.addCleanup(browser.quit)
         wait = WebDriverWait(browser, 10, ignored_exceptions=[OSError]).until
 
