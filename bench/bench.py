@@ -197,7 +197,7 @@ def page_rows(build, work, runs=50):
         ms = statistics.median(browser.execute_async_script(timed, task) for _ in range(runs))
         rows += [(f"page: {task}, click to result", f"{ms:.2f} ms (target < 5 ms)", ms < 5)]
     browser.quit()
-    size, module = os.path.getsize(page), os.path.getsize(os.path.join(build, "page", "module.wasm"))
+    size, module = os.path.getsize(page), os.path.getsize(os.path.join(build, "page/module.wasm"))
     rows += [("page: size", f"{size:,} bytes (target <= 65,536)", size <= 65536)]
     return rows + [("page: WebAssembly module", f"{module:,} bytes", None)]
 
