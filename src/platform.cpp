@@ -21,9 +21,9 @@ namespace bytelace {
 namespace {
 
 std::FILE* open_for_reading(const path_char* path);
-// Opens an existing file, or creates one where nothing stands at path; read-write when it may
-// be a disk file and reading is allowed, so that it can be read back.
-std::FILE* open_for_writing(const path_char* path, bool disk, open_file& file);
+// Opens the file looked at, or creates one where nothing stood at path; read-write where it is
+// a disk file and reading is allowed, so that it can be read back.
+std::FILE* open_for_writing(const path_char* path, bool absent, open_file& file);
 bool identify(open_file& file);  // false for a directory, or a file with no identity to be had
 // Identifies what path names without opening it for writing; false when that cannot be known.
 // absent: nothing stands at path.
@@ -38,6 +38,8 @@ bool truncate_output(const open_file& file);
 // of a pipe's path would take a connection of its own.
 bool names_file(const path_char* path, const open_file& file);
 bool empty_file(const path_char* path);
+// Drops what the system caches of a file's bytes, so that they are read from the file itself.
+void drop_cached(std::FILE* stream);
 // The signals that end a run remove an output created but not yet written, while it is so.
 void remove_on_signal(const path_char* path, const open_file& file);
 void keep_on_signal(const open_file& file);
@@ -107,7 +109,7 @@ open_file open_output(const path_char* path, std::initializer_list<const open_fi
     if (!absent && same_file(file, out)) return through(fileno(stdout), inputs);
 
     file_id const seen = file.id;
-    file.stream = open_for_writing(path, absent || file.regular, file);
+    file.stream = open_for_writing(path, absent, file);
     file = identified(path, file);
     if (file.stream == nullptr) return {};
     // The path may have changed between the look and the open.
@@ -143,6 +145,7 @@ bool write_output(const open_file& file, const unsigned char* bytes, std::size_t
 
 bool holds(const open_file& file, const unsigned char* bytes, std::size_t n) {
     if (!file.readable) return true;
+    drop_cached(file.stream);
     if (std::fseek(file.stream, 0, SEEK_SET) != 0) return false;
     unsigned char chunk[4096];
     std::size_t at = 0;
@@ -170,15 +173,16 @@ HANDLE handle_of(std::FILE* stream) {
 
 std::FILE* open_for_reading(const path_char* path) { return _wfopen(path, L"rb"); }
 
-std::FILE* open_for_writing(const path_char* path, bool disk, open_file& file) {
+std::FILE* open_for_writing(const path_char* path, bool absent, open_file& file) {
+    bool const disk = absent || file.regular;
     DWORD access = disk ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
     auto open = [path, &access](DWORD disposition) {
         return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     };
-    HANDLE handle = open(CREATE_NEW);
+    HANDLE handle = absent ? open(CREATE_NEW) : INVALID_HANDLE_VALUE;
     file.created = handle != INVALID_HANDLE_VALUE;
-    if (!file.created && GetLastError() == ERROR_FILE_EXISTS) {
+    if (!absent || (!file.created && GetLastError() == ERROR_FILE_EXISTS)) {
         handle = open(OPEN_EXISTING);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED && disk) {
             access = GENERIC_WRITE;  // a file that may be written but not read
@@ -270,6 +274,8 @@ bool empty_file(const path_char* path) {
            data.nFileSizeLow == 0;
 }
 
+void drop_cached(std::FILE*) {}
+
 // Windows ends a console program on Ctrl+C without running anything of the program's.
 void remove_on_signal(const path_char*, const open_file&) {}
 void keep_on_signal(const open_file&) {}
@@ -284,14 +290,15 @@ namespace {
 
 std::FILE* open_for_reading(const path_char* path) { return std::fopen(path, "rb"); }
 
-std::FILE* open_for_writing(const path_char* path, bool disk, open_file& file) {
+std::FILE* open_for_writing(const path_char* path, bool absent, open_file& file) {
+    bool const disk = absent || file.regular;
     // A FIFO or device is opened write-only: read-write, a FIFO would not wait for its reader.
     int access = disk ? O_RDWR : O_WRONLY;
-    int fd = open(path, access | O_CREAT | O_EXCL, 0666);
+    int fd = absent ? open(path, access | O_CREAT | O_EXCL, 0666) : -1;
     file.created = fd != -1;
     // Without O_CREAT: a dangling symbolic link is refused, not followed to create its target,
-    // and a file removed since the first open is not created again.
-    if (!file.created && errno == EEXIST) {
+    // and a file removed since it was looked at is not created again.
+    if (!absent || (!file.created && errno == EEXIST)) {
         fd = open(path, access);
         if (fd == -1 && errno == EACCES && disk) {
             access = O_WRONLY;  // a file that may be written but not read
@@ -367,6 +374,11 @@ bool names_file(const path_char* path, const open_file& file) {
 bool empty_file(const path_char* path) {
     struct stat st = {};
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
+void drop_cached(std::FILE* stream) {
+    // A FUSE file system would otherwise give back the pages just written, whatever it holds.
+    (void)posix_fadvise(fileno(stream), 0, 0, POSIX_FADV_DONTNEED);
 }
 
 // The outputs created and not yet written, for the handler of the signals that end a run. A
