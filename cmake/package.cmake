@@ -31,16 +31,22 @@ set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/repack.cmake
 include(CPack)
 
 if(NOT WIN32)
-  # What Debian asks of a package beyond the programs: the copyright, with the licence and the
-  # third-party notice; the changelog, made from CHANGELOG.md; and why lintian's check for
-  # static programs does not apply.
-  file(READ LICENSE license)
-  file(READ doc/THIRD-PARTY-NOTICES notices)
-  string(REGEX REPLACE "\n+$" "" license "${license}")
-  string(REGEX REPLACE "\n+$" "" notices "${notices}")
-  foreach(text license notices)
-    string(REGEX REPLACE "\n\n" "\n.\n" ${text} "${${text}}")
-    string(REGEX REPLACE "\n" "\n " ${text} "${${text}}")
+  # What Debian asks of a package beyond the programs: the copyright, with the licence, the
+  # third-party notice and the texts it names but Debian's own licences; the changelog, made
+  # from CHANGELOG.md; and why lintian's check for static programs does not apply.
+  set(texts license:LICENSE notices:doc/THIRD-PARTY-NOTICES glibc:doc/licences/glibc
+            gcc:doc/licences/GCC-exception-3.1)
+  foreach(text IN LISTS texts)
+    string(REPLACE : ";" text ${text})
+    list(GET text 0 name)
+    list(GET text 1 file)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+    file(READ ${file} ${name})
+    # A paragraph's continuation lines: indented, an empty line as a dot.
+    string(REGEX REPLACE "\n+$" "" ${name} "${${name}}")
+    string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" ${name} "${${name}}")
+    string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" ${name} "${${name}}")
+    string(REPLACE "\n" "\n " ${name} "${${name}}")
   endforeach()
   set(doc ${CMAKE_CURRENT_BINARY_DIR}/debian)
   file(WRITE ${doc}/copyright "\
@@ -56,6 +62,20 @@ Files: *
 Copyright: 2026 The Bytelace developers
 License: Expat
  ${license}
+
+License: LGPL-2.1+
+ On Debian systems, the complete text of the GNU Lesser General Public
+ License, version 2.1, is in /usr/share/common-licenses/LGPL-2.1. Debian's
+ copyright file for the GNU C Library follows.
+ .
+ ${glibc}
+
+License: GPL-3+ with GCC-exception-3.1
+ On Debian systems, the complete text of the GNU General Public License,
+ version 3, is in /usr/share/common-licenses/GPL-3. GCC's statement and the
+ exception follow, from Debian's copyright file for GCC.
+ .
+ ${gcc}
 ")
   add_custom_command(OUTPUT ${doc}/changelog.gz
                      COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/CHANGELOG.md
