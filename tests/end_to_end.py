@@ -57,13 +57,14 @@ MEM = "/proc/self/mem"  # a regular file whose reads fail where nothing is mappe
 NULL = "NUL" if WINDOWS else "/dev/null"
 NAMES = ["λωρίδα", "старший", "ＲＯＭ.bin"]
 ROOT = tempfile.TemporaryDirectory(prefix="bytelace-")  # the scratch folders, removed at exit
+FUSE = os.geteuid() == 0 and os.path.exists("/dev/fuse")  # a bindfs view can be mounted
 
 
 def trace(inject, target, args, before=""):
     """A script: before, then the program on args with strace failing or delaying a call on
     the target."""
     strace = f'strace -o /dev/null -P "$PWD/{target}" -e inject={inject}'
-    paths = " ".join(f'"$PWD/{arg}"' for arg in args.split())
+    paths = " ".join(arg if arg[0] in "/>" else f'"$PWD/{arg}"' for arg in args.split())
     return f'{before}ASAN_OPTIONS=detect_leaks=0 {strace} "$@" {paths}'
 
 
@@ -83,9 +84,16 @@ def scratch(files):
 
 
 def run(folder, program, args, stdin=b""):
-    """Files left, and as 1, 2, 3 output, error output and status, of the program or a script."""
-    script = ["bash", "-o", "pipefail", "-c", args, "bash"] if isinstance(args, str) else []
-    command = script + EMULATOR + [program] + ([] if script else args)
+    """Files left, and as 1, 2, 3 output, error output and status, of the program, a script, or
+    a ("cmd", line) run by bash, or under Wine by cmd with the program on its path."""
+    line = args[1] if isinstance(args, tuple) else args
+    if WINDOWS and isinstance(args, tuple):
+        os.environ["WINEPATH"] = "Z:" + os.path.dirname(program).replace("/", "\\")
+        command = EMULATOR + ["cmd", "/c", line.replace('"$@"', os.path.basename(program))]
+    elif isinstance(line, str):
+        command = ["bash", "-o", "pipefail", "-c", line, "bash"] + EMULATOR + [program]
+    else:
+        command = EMULATOR + [program] + args
     done = subprocess.run(command, cwd=folder, input=stdin, capture_output=True, timeout=20)
     files = {}
     for path in pathlib.Path(folder).iterdir():
@@ -117,6 +125,8 @@ class EndToEnd(unittest.TestCase):
         gone = '{ sleep .3; "$@" %s; } | true'  # the usage to a reader that has gone
         swap = trace(delay, "x.rom", "lo hi x.rom", "(sleep .5; ln -s lo x && mv x x.rom) & ")
         replace = trace(delay, "no/h", "rom l no/h", "(sleep .5; echo other >x && mv x l) & ")
+        huge = 'cp lo x; truncate -s 3G x; "$@" x hi x; s=$?; truncate -s 8192 x; exit $s'
+        unknown = lambda target, args, when="": trace(f"%%stat:error=EIO{when}", target, args)
         self.check(
             [
                 (L, list("1234"), USAGE % b"Bytelace", 1),
@@ -134,6 +144,11 @@ class EndToEnd(unittest.TestCase):
                 (L, '"$@" lo hi /dev/stdout >>lo', b"", 2, {"lo": LO + CREATE}),
                 (L, swap, CREATE, 2, {"x.rom": "lo"}),  # the image made a link to a lane
                 (L, '(sleep 1; cat lo) | timeout -s INT .3 "$@" /dev/stdin hi old.rom', b"", 124),
+                (L, '(sleep 1; cat lo) | timeout -s INT .3 "$@" /dev/stdin hi x.rom', b"", 124),
+                (L, unknown("lo", "lo hi x"), OPEN_LO, 2),
+                (L, unknown("old.rom", "lo hi old.rom"), CREATE, 2),
+                (L, unknown("old.rom", "lo hi old.rom", ":when=2"), CREATE, 2),
+                (L, huge, CREATE, 2, {"x": LO}),  # a 3 GiB lane as the image
                 (U, ["no", "l", "h"], OPEN, 2),
                 (U, [MEM, "no/l", "h"], READ, 3),
                 (U, trace("read:error=EIO:when=2", "rom", "rom l h"), READ, 3),
@@ -146,6 +161,7 @@ class EndToEnd(unittest.TestCase):
                 (U, ["rom", "l", "dir\\..\\Rom" if WINDOWS else "rom"], CREATE_HI, 2),
                 (U, ["rom", "l", "l"], CREATE_HI, 2),
                 (U, replace, CREATE_HI, 2, {"l": b"other\n"}),  # a lane this run created replaced
+                (U, 'mkfifo f; (cat rom >f &); "$@" f f h', CREATE_LO, 2, {"f": FIFO}),
                 (C, ["no", "no", "no"], OPEN_LO, 2),
                 (C, ["lo", "no", "no"], OPEN_HI, 2),
                 (C, ["lo", MEM, "dir"], OPEN, 2),
@@ -153,6 +169,7 @@ class EndToEnd(unittest.TestCase):
                 (C, ["lo", MEM, MEM], READ_HI, 3),
                 (C, ["lo", "hi", MEM], READ, 3),
                 (C, ["lo", "hi", "x"], SIZE, 5, {}, {"x": ROM + b"\0"}),
+                (C, ["lo", "hi", "x"], SIZE, 5, {}, {"x": ROM[:-1]}),
             ]
         )
 
@@ -171,7 +188,13 @@ class EndToEnd(unittest.TestCase):
         crossed += [mismatch(0, both["l"], ROM) + mismatch(1, LO, ROM)]
         back = image(LO, b"\xff" * (LANE - LEAD) + HI[LANE - LEAD :])  # the seek back fails
         no_more = 'cat rom rom | { "$@" /dev/stdin l h; s=$?; cat >x; exit $s; }'  # 16385 read
-        empty_fails = trace("ftruncate:error=EIO", "lo", "rom lo h")
+        empty_fails = trace("ftruncate:error=EIO", "old.rom", "rom old.rom h")
+        closing = trace("close:error=EIO", "x", "lo hi /dev/stdout >x")
+        socket = "import socket, subprocess as s, sys; a, b = socket.socketpair(); "
+        socket += "c = s.run(sys.argv[1:], stdout=a).returncode; a.close(); "
+        socket += 'sys.stdout.buffer.write(b"".join(iter(lambda: b.recv(9), b""))); sys.exit(c)'
+        socket = f"python3 -c '{socket}' \"$@\" lo hi /dev/stdout"
+        alias = 'mkdir v && bindfs . v && "$@" rom v/x x; s=$?; umount v; exit $s'
         self.check(
             [
                 (L, ["lo", "hi", "old.rom"], b"", 0, {"old.rom": ROM}, {"old.rom": twin}),
@@ -184,10 +207,16 @@ class EndToEnd(unittest.TestCase):
                 (L, trace("lseek:error=EIO", "hi", "lo hi x"), READ_HI, 3, {"x": image(LO, b"")}),
                 (L, trace("lseek:error=EIO:when=2", "hi", "lo hi x"), READ_HI, 3, {"x": back}),
                 (L, trace("close:error=EIO", "x", "lo hi x"), WRITE, 4, {"x": ROM}),
+                (L, closing, b"", 4, {"x": ROM + WRITE}),  # standard output's file fails at close
+                (L, 'truncate -s 3G old.rom; "$@" lo hi old.rom', b"", 0, {"old.rom": ROM}),
                 (L, 'cat lo | "$@" /dev/stdin /dev/stdin x.rom', b"", 0, {"x.rom": image(LO, LO)}),
                 (L, fifo, b"", 0, {"f": FIFO, "x": image(LO[:7000], LO[:7000])}),
                 (L, around, b"", 0, {"x": b"H" + ROM + b"T"}),
                 (L, 'printf H >x; "$@" lo hi /dev/stdout >>x', b"", 0, {"x": b"H" + ROM}),
+                (L, 'printf H >x; "$@" lo hi /dev/fd/3 3>>x', b"", 0, {"x": b"H" + ROM}),
+                (L, f'"$@" {MEM} hi /dev/stdout >x', b"", 3, {"x": image(b"", HI) + READ_LO}),
+                (L, ("cmd", '"$@" lo hi x > x'), b"", 0, {"x": ROM}),
+                (L, socket, ROM, 0),
                 (L, 'ulimit -f 8; "$@" lo hi x.rom', WRITE, 4, {"x.rom": ROM[:8192]}),
                 # the image to a pipe whose reader has gone, the message where the test sees it
                 (L, 'exec 4>&1; { sleep .3; "$@" lo hi /dev/fd/3 3>&1 >&4; } | true', WRITE, 4),
@@ -197,12 +226,13 @@ class EndToEnd(unittest.TestCase):
                 (U, ["rom", "/dev/full", "h"], WRITE_LO, 4, {"h": HI}),
                 (U, ["rom", "l", "/dev/full"], WRITE_HI, 4, {"l": LO}),
                 (U, ["rom", "/dev/full", "/dev/full"], WRITE_LO, 4),
-                (U, empty_fails, WRITE_LO, 4, {"h": HI}, {"lo": twin}),
+                (U, empty_fails, WRITE_LO, 4, {"h": HI}),
                 (U, 'ulimit -f 4; "$@" rom l h', WRITE_LO, 4, {"l": LO[:4096], "h": HI[:4096]}),
                 (U, '"$@" rom /dev/stdout h | cat', LO, 0, {"h": HI}),
                 (U, '"$@" rom l h >&-', b"", 0, {"l": LO, "h": HI}),  # standard output closed
                 (U, no_more, SIZE, 5, {"x": ROM[1:]}),
                 (U, one_after_other, b"", 0, {"x": LO + HI}),
+                *([(U, alias, WRITE_LO, 4, {"x": HI, "v": DIR})] if FUSE else []),
                 (C, ["hi", "lo", "rom"], SWAPPED, 6),
                 (C, ["hi", NAMES[0], "rom"], crossed[0], 6, {}, {NAMES[0]: both["l"]}),
                 (C, [NAMES[0], "lo", "rom"], crossed[1], 6, {}, {NAMES[0]: both["l"]}),
