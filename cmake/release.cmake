@@ -18,3 +18,13 @@ foreach(build windows:i686-w64-mingw32 aarch64:aarch64-linux-gnu armhf:arm-linux
                                     --output-on-failure)
   endif()
 endforeach()
+
+# The source of the release, which the notices point to for rebuilding and relinking the
+# programs: the commit built, dated by it as git archive does, in a folder named as the
+# release, with the modes git records whatever git is set to.
+set(source ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION})
+add_custom_target(source ALL
+  COMMAND git -C ${PROJECT_SOURCE_DIR} -c tar.umask=0022 archive --prefix=${source}/
+          -o ${PROJECT_BINARY_DIR}/${source}-source.tar HEAD
+  COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/${source}-source.tar
+  VERBATIM)

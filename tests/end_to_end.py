@@ -286,25 +286,33 @@ class EndToEnd(unittest.TestCase):
 
     @unittest.skipUnless(os.environ.get("ARCHIVES"), "no release archives to check")
     def test_archives(self):
-        """Each archive's files (links end in @), its programs run on the examples, its texts
-        ASCII with CR LF, lintian silent on each .deb, and SHA256SUMS right for them all."""
+        """Each archive's files (links end in @), its programs run, its texts in 80 columns with
+        CR LF, ASCII or marked UTF-8, each .deb lintian-clean with a changelog that dpkg reads,
+        the source archive's files, and SHA256SUMS right for them all."""
         folder, v = os.environ["ARCHIVES"], os.environ["VERSION"]
         names, man = [pathlib.Path(p).stem for p in PROGRAMS], "share/man/man1/"
         unix = [f"bin/{n}" for n in names] + [f"bin/{n.lower()}@" for n in names]
         unix += [f"{man}{n.lower()}.1.gz" for n in names] + [f"{man}{n}.1.gz@" for n in names]
-        tar, notices = f"bytelace-{v}-linux-%s.tar.gz", ["LICENSE", "THIRD-PARTY-NOTICES"]
-        deb = unix + ["share/doc/bytelace/changelog.gz", "share/doc/bytelace/copyright"]
-        deb += ["share/lintian/overrides/bytelace"]
-        windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in names + ["README"] + notices]
+        notices = ["LICENSE", "THIRD-PARTY-NOTICES", "licences/GPL-3", "licences/GCC-exception-3.1"]
+        linux = unix + notices + ["CHANGELOG.md", "licences/LGPL-2.1", "licences/glibc"]
+        tar, log = f"bytelace-{v}-linux-%s.tar.gz", "share/doc/bytelace/changelog.gz"
+        deb = unix + [log, "share/doc/bytelace/copyright", "share/lintian/overrides/bytelace"]
+        windows = names + ["README", "CHANGELOG", "licences/MinGW-w64"] + notices
+        windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in windows]
         rows = [(f"bytelace-{v}-windows-x86.zip", windows, "wine ")]
-        rows += [(tar % "x86_64", unix + notices, ""), (f"bytelace_{v}_amd64.deb", deb, "")]
+        rows += [(tar % "x86_64", linux, ""), (f"bytelace_{v}_amd64.deb", deb, "")]
         for arch, debian in [("aarch64", "arm64"), ("armhf", "armhf")]:
             qemu = f"qemu-{arch.replace('hf', '')}-static "
-            rows += [(tar % arch, unix + notices, qemu), (f"bytelace_{v}_{debian}.deb", deb, qemu)]
+            rows += [(tar % arch, linux, qemu), (f"bytelace_{v}_{debian}.deb", deb, qemu)]
         sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
-        ok = sorted(f"{row[0]}: OK" for row in rows)
+        source, root = f"bytelace-{v}-source.tar.gz", pathlib.Path(__file__).resolve().parents[1]
+        ok = sorted(f"{archive}: OK" for archive in [source] + [row[0] for row in rows])
         self.assertEqual(sorted(sums.stdout.decode().splitlines()), ok)
-        examples = pathlib.Path(__file__).resolve().parents[1] / "examples"
+        listed = subprocess.run(["tar", "-tzf", source], cwd=folder, capture_output=True, text=True)
+        tracked = subprocess.run(["git", "ls-files"], cwd=root, capture_output=True, text=True)
+        listed = sorted(f for f in listed.stdout.split() if not f.endswith("/"))
+        self.assertEqual(listed, sorted(f"bytelace-{v}/{f}" for f in tracked.stdout.split()))
+        examples = root / "examples"
         for archive, files, emulator in rows:
             with self.subTest(archive=archive):
                 unpacked, path = scratch({}), os.path.join(folder, archive)
@@ -324,10 +332,15 @@ class EndToEnd(unittest.TestCase):
                 )[3]
                 lint = ["lintian", "--pedantic", path] if files == deb else ["true"]
                 lint = subprocess.run(lint, capture_output=True)
+                parse = ["dpkg-parsechangelog", "-SVersion", f"-l{unpacked}/usr/{log}"]
+                parse = subprocess.run(parse if files == deb else ["echo", v], capture_output=True)
                 texts = [pathlib.Path(unpacked, top, f) for f in files if f.endswith(".txt")]
-                dos = all(re.fullmatch(rb"([ -~\t]*\r\n)*", t.read_bytes()) for t in texts)
+                dos = rb"\xef\xbb\xbf([^\0-\x08\n-\x1f]{0,80}\r\n)*|([ -~\t]{0,80}\r\n)*"
+                dos = all(re.fullmatch(dos, t.read_bytes()) for t in texts)
                 got = [sorted(found), status, lint.returncode, lint.stdout, dos]
-                self.assertEqual(got, [sorted(top + f for f in files), 0, 0, b"", True])
+                got += [parse.stdout + parse.stderr]
+                want = [sorted(top + f for f in files), 0, 0, b"", True, f"{v}\n".encode()]
+                self.assertEqual(got, want)
 
 
 if __name__ == "__main__":
