@@ -18,8 +18,9 @@ into the 16384-byte image the system loads, starting the image at lane offset
 again, for burning a patched image back into two EPROMs; Bytecheck tells
 whether two chips read back hold an image, and where and in which data bits
 they do not.]])
-# The project has no e-mail address; lintian is told so in the overrides below.
-set(CPACK_PACKAGE_CONTACT "The Bytelace developers")
+# Debian's formats want an e-mail address, and the project has none: one under the reserved
+# top-level domain invalid, which by definition reaches no one (the copyright file says so).
+set(CPACK_PACKAGE_CONTACT "The Bytelace developers <developers@bytelace.invalid>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_SOURCE_TREE ${PROJECT_SOURCE_DIR})
@@ -30,30 +31,59 @@ set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/repack.cmake
 include(CPack)
 
 if(NOT WIN32)
-  # What Debian asks of a package beyond the programs: the copyright, with the licence and the
-  # third-party notice; a changelog; and why some of lintian's checks do not apply.
-  file(READ LICENSE license)
-  file(READ doc/THIRD-PARTY-NOTICES notices)
-  string(REGEX REPLACE "\n+$" "" license "${license}")
-  string(REGEX REPLACE "\n+$" "" notices "${notices}")
-  foreach(text license notices)
-    string(REGEX REPLACE "\n\n" "\n.\n" ${text} "${${text}}")
-    string(REGEX REPLACE "\n" "\n " ${text} "${${text}}")
+  # What Debian asks of a package beyond the programs: the copyright, with the licence, the
+  # third-party notice and the texts it names but Debian's own licences; the changelog, made
+  # from CHANGELOG.md; and why lintian's check for static programs does not apply.
+  set(texts license:LICENSE notices:doc/THIRD-PARTY-NOTICES glibc:doc/licences/glibc
+            gcc:doc/licences/GCC-exception-3.1)
+  foreach(text IN LISTS texts)
+    string(REPLACE : ";" text ${text})
+    list(GET text 0 name)
+    list(GET text 1 file)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+    file(READ ${file} ${name})
+    # A paragraph's continuation lines: indented, an empty line as a dot.
+    string(REGEX REPLACE "\n+$" "" ${name} "${${name}}")
+    string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" ${name} "${${name}}")
+    string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" ${name} "${${name}}")
+    string(REPLACE "\n" "\n " ${name} "${${name}}")
   endforeach()
   set(doc ${CMAKE_CURRENT_BINARY_DIR}/debian)
   file(WRITE ${doc}/copyright "\
 Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: ${PROJECT_NAME}
-Comment: ${notices}
+Comment: The address in the Maintainer field and the changelog is under the
+ top-level domain invalid, which RFC 2606 reserves for names sure to be
+ invalid: it reaches no one, by definition. The project has no e-mail address.
+ .
+ ${notices}
 
 Files: *
 Copyright: 2026 The Bytelace developers
 License: Expat
  ${license}
+
+License: LGPL-2.1+
+ On Debian systems, the complete text of the GNU Lesser General Public
+ License, version 2.1, is in /usr/share/common-licenses/LGPL-2.1. Debian's
+ copyright file for the GNU C Library follows.
+ .
+ ${glibc}
+
+License: GPL-3+ with GCC-exception-3.1
+ On Debian systems, the complete text of the GNU General Public License,
+ version 3, is in /usr/share/common-licenses/GPL-3. GCC's statement and the
+ exception follow, from Debian's copyright file for GCC.
+ .
+ ${gcc}
 ")
   add_custom_command(OUTPUT ${doc}/changelog.gz
-                     COMMAND gzip -9n < ${PROJECT_SOURCE_DIR}/doc/changelog > ${doc}/changelog.gz
-                     DEPENDS doc/changelog)
+                     COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/CHANGELOG.md
+                             -DOUT=${doc}/changelog -DNAME=${CPACK_PACKAGE_NAME}
+                             "-DMAINTAINER=${CPACK_PACKAGE_CONTACT}"
+                             -P ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
+                     COMMAND gzip -9nf ${doc}/changelog
+                     DEPENDS CHANGELOG.md cmake/debian_changelog.cmake VERBATIM)
   add_custom_target(changelog ALL DEPENDS ${doc}/changelog.gz)
   install(FILES ${doc}/copyright ${doc}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME}

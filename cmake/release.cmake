@@ -24,3 +24,13 @@ set(versioned ${PROJECT_BINARY_DIR}/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}.htm
 add_custom_command(OUTPUT ${versioned} COMMAND ${CMAKE_COMMAND} -E copy ${BYTELACE_PAGE} ${versioned}
                    DEPENDS web ${BYTELACE_PAGE})
 add_custom_target(versioned_page ALL DEPENDS ${versioned})
+
+# The source of the release, which the notices point to for rebuilding and relinking the
+# programs: the commit built, dated by it as git archive does, in a folder named as the
+# release, with the modes git records whatever git is set to.
+set(source ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION})
+add_custom_target(source ALL
+  COMMAND git -C ${PROJECT_SOURCE_DIR} -c tar.umask=0022 archive --prefix=${source}/
+          -o ${PROJECT_BINARY_DIR}/${source}-source.tar HEAD
+  COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/${source}-source.tar
+  VERBATIM)

@@ -18,9 +18,8 @@ int run(int argc, path_char** argv) {
     lane_files const lanes = open_lanes(argv[1], argv[2]);
     if (lanes.low.stream == nullptr) return fail("Open error low_byte_file\r\n", exit_open);
     if (lanes.high.stream == nullptr) return fail("Open error high_byte_file\r\n", exit_open);
-    open_file const image = open_output(argv[3]);
-    if (image.stream == nullptr || same_file(image, lanes.low) || same_file(image, lanes.high)) {
-        if (image.stream != nullptr) discard_output(argv[3], image);
+    open_file const image = open_output(argv[3], {&lanes.low, &lanes.high});
+    if (image.stream == nullptr) {
         close_lanes(lanes);
         return fail("Create error rom_file\r\n", exit_open);
     }
@@ -36,7 +35,8 @@ int run(int argc, path_char** argv) {
     close_lanes(lanes);
     unsigned char words[image_length];
     join_lanes(low_bytes, high_bytes, words);
-    bool const written = write_output(image, words, image_length);
+    bool written = write_output(image, words, image_length);
+    written = close_output(image) && written;
     if (outcome == low_lane_failed) return fail("Read error low_byte_file\r\n", exit_read);
     if (outcome == high_lane_failed) return fail("Read error high_byte_file\r\n", exit_read);
     if (!written) return fail("Write error rom_file\r\n", exit_write);

@@ -10,14 +10,6 @@ namespace {
 
 using namespace bytelace;
 
-// Gives up before anything is written: every lane keeps its bytes, and one this run created
-// is removed.
-int refuse(const char* message, path_char** argv, const open_file& low, const open_file& high) {
-    if (high.stream != nullptr) discard_output(argv[3], high);
-    if (low.stream != nullptr) discard_output(argv[2], low);
-    return fail(message, exit_open);
-}
-
 int run(int argc, path_char** argv) {
     prepare_process();
     if (argc != 4)
@@ -33,18 +25,24 @@ int run(int argc, path_char** argv) {
 
     // Lanes are opened without truncating them, so that a lane that turns out to be the image
     // or the other lane under another name or link keeps its bytes.
-    open_file const low = open_output(argv[2]);
-    if (low.stream == nullptr || same_file(low, rom))
-        return refuse("Create error low_byte_file\r\n", argv, low, {});
-    open_file const high = open_output(argv[3]);
-    if (high.stream == nullptr || same_file(high, rom) || same_file(high, low))
-        return refuse("Create error high_byte_file\r\n", argv, low, high);
+    open_file const low = open_output(argv[2], {&rom});
+    if (low.stream == nullptr) return fail("Create error low_byte_file\r\n", exit_open);
+    open_file const high = open_output(argv[3], {&rom, &low});
+    if (high.stream == nullptr) {
+        discard_output(argv[2], low);
+        return fail("Create error high_byte_file\r\n", exit_open);
+    }
 
     unsigned char low_bytes[lane_length];
     unsigned char high_bytes[lane_length];
     split_image(image, low_bytes, high_bytes);
-    bool const low_written = write_output(low, low_bytes, lane_length);
-    bool const high_written = write_output(high, high_bytes, lane_length);
+    bool low_written = write_output(low, low_bytes, lane_length);
+    bool high_written = write_output(high, high_bytes, lane_length);
+    high_written = close_output(high) && high_written;
+    // Read back once the high lane is written: a low lane that is the same file by a way no
+    // identity shows (a FUSE view, some network file systems) has lost its bytes to it.
+    low_written = low_written && holds(low, low_bytes, lane_length);
+    low_written = close_output(low) && low_written;
     if (!low_written) return fail("Write error low_byte_file\r\n", exit_write);
     if (!high_written) return fail("Write error high_byte_file\r\n", exit_write);
     return exit_ok;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <initializer_list>
 
 namespace bytelace {
 
@@ -26,14 +27,18 @@ struct open_file {
     bool regular;       // a disk file: it can be repositioned and truncated
     bool device;        // a character device, such as /dev/null or NUL: it holds nothing
     bool created;       // an output that did not exist before this run
+    bool shared;        // a descriptor the process was given: written where it stands
+    bool readable;      // an output that can be read back through its own stream
     file_id id;
 };
 
-// Ignores the signals a failed write would raise, so that it fails with an error instead;
-// on Windows, makes standard output binary, or "\r\n" would become CR CR LF.
+// Ignores the signals a failed write would raise, so that it fails with an error instead, and
+// has the signals that end a run remove an output it created and has not yet written; on
+// Windows, makes standard output binary, or "\r\n" would become CR CR LF.
 void prepare_process();
 
-// Opens a file for binary reading; a directory is not opened.
+// Opens a file for binary reading; a directory, or a file that cannot be identified, is not
+// opened.
 open_file open_input(const path_char* path);
 
 // A ROM's two lanes, open for reading. A lane that can be read only once (a FIFO) named as
@@ -49,15 +54,25 @@ lane_files open_lanes(const path_char* low, const path_char* high);
 
 void close_lanes(const lane_files& lanes);
 
-// Opens a file for binary writing without truncating it, creating it only if nothing, not
-// even a dangling symbolic link, stands at path. An output that is standard output's own
-// file is given standard output's stream, to be written where the shell left it.
-open_file open_output(const path_char* path);
+// Opens an output for binary writing without emptying it. What path names is looked at first:
+// a descriptor named by path (/dev/fd/N, /dev/stdout) or standard output's own file is written
+// through that descriptor, where it stands; one of the inputs, or a file that cannot be
+// identified, is refused (stream nullptr) without being opened. Anything else is opened,
+// created only if nothing, not even a dangling symbolic link, stands at path, and checked
+// again once open.
+open_file open_output(const path_char* path, std::initializer_list<const open_file*> inputs);
 
-// Empties an output that is a disk file of its own (pipes, devices and standard output are
-// left as they are) and writes n bytes to it; whether every byte reached the file. Closes
-// it either way, but standard output.
+// Empties an output that is a disk file of its own and writes n bytes to it; whether every
+// byte reached the file.
 bool write_output(const open_file& file, const unsigned char* bytes, std::size_t n);
+
+// Whether an output that can be read back still holds the n bytes written to it: another
+// output that is the same file by a way no identity shows would have replaced them.
+bool holds(const open_file& file, const unsigned char* bytes, std::size_t n);
+
+// Closes an output, or for standard output a copy of its descriptor, so that a write the file
+// system reports only at close is not lost; whether that succeeded.
+bool close_output(const open_file& file);
 
 // Closes an output that will not be written, and removes it if this run created it and path
 // still names it.

@@ -61,13 +61,14 @@ MEM = "/proc/self/mem"  # a regular file whose reads fail where nothing is mappe
 NULL = "NUL" if WINDOWS else "/dev/null"
 NAMES = ["λωρίδα", "старший", "ＲＯＭ.bin"]
 ROOT = tempfile.TemporaryDirectory(prefix="bytelace-")  # the scratch folders, removed at exit
+FUSE = os.geteuid() == 0 and os.path.exists("/dev/fuse")  # a bindfs view can be mounted
 
 
 def trace(inject, target, args, before=""):
     """A script: before, then the program on args with strace failing or delaying a call on
     the target."""
     strace = f'strace -o /dev/null -P "$PWD/{target}" -e inject={inject}'
-    paths = " ".join(f'"$PWD/{arg}"' for arg in args.split())
+    paths = " ".join(arg if arg[0] in "/>" else f'"$PWD/{arg}"' for arg in args.split())
     return f'{before}ASAN_OPTIONS=detect_leaks=0 {strace} "$@" {paths}'
 
 
@@ -87,9 +88,16 @@ def scratch(files):
 
 
 def run(folder, program, args, stdin=b""):
-    """Files left, and as 1, 2, 3 output, error output and status, of the program or a script."""
-    script = ["bash", "-o", "pipefail", "-c", args, "bash"] if isinstance(args, str) else []
-    command = script + EMULATOR + [program] + ([] if script else args)
+    """Files left, and as 1, 2, 3 output, error output and status, of the program, a script, or
+    a ("cmd", line) run by bash, or under Wine by cmd with the program on its path."""
+    line = args[1] if isinstance(args, tuple) else args
+    if WINDOWS and isinstance(args, tuple):
+        os.environ["WINEPATH"] = "Z:" + os.path.dirname(program).replace("/", "\\")
+        command = EMULATOR + ["cmd", "/c", line.replace('"$@"', os.path.basename(program))]
+    elif isinstance(line, str):
+        command = ["bash", "-o", "pipefail", "-c", line, "bash"] + EMULATOR + [program]
+    else:
+        command = EMULATOR + [program] + args
     done = subprocess.run(command, cwd=folder, input=stdin, capture_output=True, timeout=20)
     files = {}
     for path in pathlib.Path(folder).iterdir():
@@ -121,6 +129,8 @@ class EndToEnd(unittest.TestCase):
         gone = '{ sleep .3; "$@" %s; } | true'  # the usage to a reader that has gone
         swap = trace(delay, "x.rom", "lo hi x.rom", "(sleep .5; ln -s lo x && mv x x.rom) & ")
         replace = trace(delay, "no/h", "rom l no/h", "(sleep .5; echo other >x && mv x l) & ")
+        huge = 'cp lo x; truncate -s 3G x; "$@" x hi x; s=$?; truncate -s 8192 x; exit $s'
+        unknown = lambda target, args, when="": trace(f"%%stat:error=EIO{when}", target, args)
         self.check(
             [
                 (L, list("1234"), USAGE % b"Bytelace", 1),
@@ -138,6 +148,11 @@ class EndToEnd(unittest.TestCase):
                 (L, '"$@" lo hi /dev/stdout >>lo', b"", 2, {"lo": LO + CREATE}),
                 (L, swap, CREATE, 2, {"x.rom": "lo"}),  # the image made a link to a lane
                 (L, '(sleep 1; cat lo) | timeout -s INT .3 "$@" /dev/stdin hi old.rom', b"", 124),
+                (L, '(sleep 1; cat lo) | timeout -s INT .3 "$@" /dev/stdin hi x.rom', b"", 124),
+                (L, unknown("lo", "lo hi x"), OPEN_LO, 2),
+                (L, unknown("old.rom", "lo hi old.rom"), CREATE, 2),
+                (L, unknown("old.rom", "lo hi old.rom", ":when=2"), CREATE, 2),
+                (L, huge, CREATE, 2, {"x": LO}),  # a 3 GiB lane as the image
                 (U, ["no", "l", "h"], OPEN, 2),
                 (U, [MEM, "no/l", "h"], READ, 3),
                 (U, trace("read:error=EIO:when=2", "rom", "rom l h"), READ, 3),
@@ -150,6 +165,7 @@ class EndToEnd(unittest.TestCase):
                 (U, ["rom", "l", "dir\\..\\Rom" if WINDOWS else "rom"], CREATE_HI, 2),
                 (U, ["rom", "l", "l"], CREATE_HI, 2),
                 (U, replace, CREATE_HI, 2, {"l": b"other\n"}),  # a lane this run created replaced
+                (U, 'mkfifo f; (cat rom >f &); "$@" f f h', CREATE_LO, 2, {"f": FIFO}),
                 (C, ["no", "no", "no"], OPEN_LO, 2),
                 (C, ["lo", "no", "no"], OPEN_HI, 2),
                 (C, ["lo", MEM, "dir"], OPEN, 2),
@@ -157,6 +173,7 @@ class EndToEnd(unittest.TestCase):
                 (C, ["lo", MEM, MEM], READ_HI, 3),
                 (C, ["lo", "hi", MEM], READ, 3),
                 (C, ["lo", "hi", "x"], SIZE, 5, {}, {"x": ROM + b"\0"}),
+                (C, ["lo", "hi", "x"], SIZE, 5, {}, {"x": ROM[:-1]}),
             ]
         )
 
@@ -175,7 +192,14 @@ class EndToEnd(unittest.TestCase):
         crossed += [mismatch(0, both["l"], ROM) + mismatch(1, LO, ROM)]
         back = image(LO, b"\xff" * (LANE - LEAD) + HI[LANE - LEAD :])  # the seek back fails
         no_more = 'cat rom rom | { "$@" /dev/stdin l h; s=$?; cat >x; exit $s; }'  # 16385 read
-        empty_fails = trace("ftruncate:error=EIO", "lo", "rom lo h")
+        empty_fails = trace("ftruncate:error=EIO", "old.rom", "rom old.rom h")
+        huge_image = 'truncate -s 3G y; "$@" lo hi y; s=$?; head -c 16385 y >x; rm y; exit $s'
+        closing = trace("close:error=EIO", "x", "lo hi /dev/stdout >x")
+        socket = "import socket, subprocess as s, sys; a, b = socket.socketpair(); "
+        socket += "c = s.run(sys.argv[1:], stdout=a).returncode; a.close(); "
+        socket += 'sys.stdout.buffer.write(b"".join(iter(lambda: b.recv(9), b""))); sys.exit(c)'
+        socket = f"python3 -c '{socket}' \"$@\" lo hi /dev/stdout"
+        alias = 'mkdir v && bindfs . v && "$@" rom v/x x; s=$?; umount v; exit $s'
         self.check(
             [
                 (L, ["lo", "hi", "old.rom"], b"", 0, {"old.rom": ROM}, {"old.rom": twin}),
@@ -188,10 +212,16 @@ class EndToEnd(unittest.TestCase):
                 (L, trace("lseek:error=EIO", "hi", "lo hi x"), READ_HI, 3, {"x": image(LO, b"")}),
                 (L, trace("lseek:error=EIO:when=2", "hi", "lo hi x"), READ_HI, 3, {"x": back}),
                 (L, trace("close:error=EIO", "x", "lo hi x"), WRITE, 4, {"x": ROM}),
+                (L, closing, b"", 4, {"x": ROM + WRITE}),  # standard output's file fails at close
+                (L, huge_image, b"", 0, {"x": ROM}),
                 (L, 'cat lo | "$@" /dev/stdin /dev/stdin x.rom', b"", 0, {"x.rom": image(LO, LO)}),
                 (L, fifo, b"", 0, {"f": FIFO, "x": image(LO[:7000], LO[:7000])}),
                 (L, around, b"", 0, {"x": b"H" + ROM + b"T"}),
                 (L, 'printf H >x; "$@" lo hi /dev/stdout >>x', b"", 0, {"x": b"H" + ROM}),
+                (L, 'printf H >x; "$@" lo hi /dev/fd/3 3>>x', b"", 0, {"x": b"H" + ROM}),
+                (L, f'"$@" {MEM} hi /dev/stdout >x', b"", 3, {"x": image(b"", HI) + READ_LO}),
+                (L, ("cmd", '"$@" lo hi x > x'), b"", 0, {"x": ROM}),
+                (L, socket, ROM, 0),
                 (L, 'ulimit -f 8; "$@" lo hi x.rom', WRITE, 4, {"x.rom": ROM[:8192]}),
                 # the image to a pipe whose reader has gone, the message where the test sees it
                 (L, 'exec 4>&1; { sleep .3; "$@" lo hi /dev/fd/3 3>&1 >&4; } | true', WRITE, 4),
@@ -201,12 +231,13 @@ class EndToEnd(unittest.TestCase):
                 (U, ["rom", "/dev/full", "h"], WRITE_LO, 4, {"h": HI}),
                 (U, ["rom", "l", "/dev/full"], WRITE_HI, 4, {"l": LO}),
                 (U, ["rom", "/dev/full", "/dev/full"], WRITE_LO, 4),
-                (U, empty_fails, WRITE_LO, 4, {"h": HI}, {"lo": twin}),
+                (U, empty_fails, WRITE_LO, 4, {"h": HI}),
                 (U, 'ulimit -f 4; "$@" rom l h', WRITE_LO, 4, {"l": LO[:4096], "h": HI[:4096]}),
                 (U, '"$@" rom /dev/stdout h | cat', LO, 0, {"h": HI}),
                 (U, '"$@" rom l h >&-', b"", 0, {"l": LO, "h": HI}),  # standard output closed
                 (U, no_more, SIZE, 5, {"x": ROM[1:]}),
                 (U, one_after_other, b"", 0, {"x": LO + HI}),
+                *([(U, alias, WRITE_LO, 4, {"x": HI, "v": DIR})] if FUSE else []),
                 (C, ["hi", "lo", "rom"], SWAPPED, 6),
                 (C, ["hi", NAMES[0], "rom"], crossed[0], 6, {}, {NAMES[0]: both["l"]}),
                 (C, [NAMES[0], "lo", "rom"], crossed[1], 6, {}, {NAMES[0]: both["l"]}),
@@ -329,26 +360,35 @@ class EndToEnd(unittest.TestCase):
 
     @unittest.skipUnless(os.environ.get("ARCHIVES"), "no release archives to check")
     def test_archives(self):
-        """Each archive's files (links end in @), its programs run on the examples, its texts
-        ASCII with CR LF, lintian silent on each .deb, and SHA256SUMS right for them all."""
+        """Each archive's files (links end in @), its programs run, its texts in 80 columns with
+        CR LF, ASCII or marked UTF-8, each .deb lintian-clean with a changelog that dpkg reads,
+        the source archive's files, and SHA256SUMS right for them all."""
         folder, v = os.environ["ARCHIVES"], os.environ["VERSION"]
         names, man = [pathlib.Path(p).stem for p in PROGRAMS], "share/man/man1/"
         unix = [f"bin/{n}" for n in names] + [f"bin/{n.lower()}@" for n in names]
         unix += [f"{man}{n.lower()}.1.gz" for n in names] + [f"{man}{n}.1.gz@" for n in names]
-        tar, notices = f"bytelace-{v}-linux-%s.tar.gz", ["LICENSE", "THIRD-PARTY-NOTICES"]
-        deb = unix + ["share/doc/bytelace/changelog.gz", "share/doc/bytelace/copyright"]
-        deb += ["share/lintian/overrides/bytelace"]
-        windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in names + ["README"] + notices]
-        windows, notices = windows + ["bytelace.html"], notices + ["bytelace.html"]  # the page
+        notices = ["LICENSE", "THIRD-PARTY-NOTICES", "licences/GPL-3", "licences/GCC-exception-3.1"]
+        linux = unix + notices + ["CHANGELOG.md", "licences/LGPL-2.1", "licences/glibc"]
+        tar, log = f"bytelace-{v}-linux-%s.tar.gz", "share/doc/bytelace/changelog.gz"
+        deb = unix + [log, "share/doc/bytelace/copyright", "share/lintian/overrides/bytelace"]
+        windows = names + ["README", "CHANGELOG", "licences/MinGW-w64"] + notices
+        windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in windows]
+        windows, linux = windows + ["bytelace.html"], linux + ["bytelace.html"]  # the page
         rows = [(f"bytelace-{v}-windows-x86.zip", windows, "wine ")]
-        rows += [(tar % "x86_64", unix + notices, ""), (f"bytelace_{v}_amd64.deb", deb, "")]
+        rows += [(tar % "x86_64", linux, ""), (f"bytelace_{v}_amd64.deb", deb, "")]
         for arch, debian in [("aarch64", "arm64"), ("armhf", "armhf")]:
             qemu = f"qemu-{arch.replace('hf', '')}-static "
-            rows += [(tar % arch, unix + notices, qemu), (f"bytelace_{v}_{debian}.deb", deb, qemu)]
+            rows += [(tar % arch, linux, qemu), (f"bytelace_{v}_{debian}.deb", deb, qemu)]
         sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
-        ok = sorted([f"{row[0]}: OK" for row in rows] + [f"bytelace-{v}.html: OK"])
+        source, root = f"bytelace-{v}-source.tar.gz", pathlib.Path(__file__).resolve().parents[1]
+        archives = [source, f"bytelace-{v}.html"] + [row[0] for row in rows]
+        ok = sorted(f"{archive}: OK" for archive in archives)
         self.assertEqual(sorted(sums.stdout.decode().splitlines()), ok)
-        examples = pathlib.Path(__file__).resolve().parents[1] / "examples"
+        listed = subprocess.run(["tar", "-tzf", source], cwd=folder, capture_output=True, text=True)
+        tracked = subprocess.run(["git", "ls-files"], cwd=root, capture_output=True, text=True)
+        listed = sorted(f for f in listed.stdout.split() if not f.endswith("/"))
+        self.assertEqual(listed, sorted(f"bytelace-{v}/{f}" for f in tracked.stdout.split()))
+        examples = root / "examples"
         for archive, files, emulator in rows:
             with self.subTest(archive=archive):
                 unpacked, path = scratch({}), os.path.join(folder, archive)
@@ -368,10 +408,15 @@ class EndToEnd(unittest.TestCase):
                 )[3]
                 lint = ["lintian", "--pedantic", path] if files == deb else ["true"]
                 lint = subprocess.run(lint, capture_output=True)
+                parse = ["dpkg-parsechangelog", "-SVersion", f"-l{unpacked}/usr/{log}"]
+                parse = subprocess.run(parse if files == deb else ["echo", v], capture_output=True)
                 texts = [pathlib.Path(unpacked, top, f) for f in files if f.endswith(".txt")]
-                dos = all(re.fullmatch(rb"([ -~\t]*\r\n)*", t.read_bytes()) for t in texts)
+                dos = rb"\xef\xbb\xbf([^\0-\x08\n-\x1f]{0,80}\r\n)*|([ -~\t]{0,80}\r\n)*"
+                dos = all(re.fullmatch(dos, t.read_bytes()) for t in texts)
                 got = [sorted(found), status, lint.returncode, lint.stdout, dos]
-                self.assertEqual(got, [sorted(top + f for f in files), 0, 0, b"", True])
+                got += [parse.stdout + parse.stderr]
+                want = [sorted(top + f for f in files), 0, 0, b"", True, f"{v}\n".encode()]
+                self.assertEqual(got, want)
 
 
 if __name__ == "__main__":
