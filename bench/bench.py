@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Measures Bytelace, Byteunlace and Bytecheck against the floor of any run, against copying the bytes
 and against srec_cat.
 
@@ -169,6 +169,39 @@ def peak_kib(argv):
     return int(run.stderr.split()[-1])
 
 
+def page_rows(build, work, runs=50):
+    """The page in headless Chromium: the median time from a task's click to its result, by
+    which its downloads are in place, and the sizes of the page and its module."""
+    from selenium import webdriver  # Debian's, with /usr/bin/python3
+
+    page = os.path.abspath(os.path.join(build, "bytelace.html"))
+    if not os.path.exists(page):
+        return [("page", "not built (configure with -DBYTELACE_WEB=ON)", None)]
+    options = webdriver.ChromeOptions()
+    for flag in ["--headless", "--no-sandbox", "--disable-gpu", f"--user-data-dir={work}/chromium"]:
+        options.add_argument(flag)
+    service = webdriver.chrome.service.Service("/usr/bin/chromedriver")  # Debian's, by name
+    browser = webdriver.Chrome(options=options, service=service)
+    files = {"low": os.urandom(8192), "high": os.urandom(8192), "image": os.urandom(16384)}
+    browser.get("file://" + page)
+    for field, content in files.items():
+        write(os.path.join(work, field), content)
+        browser.find_element("id", field).send_keys(os.path.join(work, field))
+    timed = """const [task, done] = arguments, result = document.getElementById("result");
+        const start = performance.now();
+        new MutationObserver((_, watch) => result.textContent &&
+            (watch.disconnect(), done(performance.now() - start))).observe(result, {childList: true});
+        document.getElementById(task).click();"""
+    rows = []
+    for task in ("join", "split", "check"):
+        ms = statistics.median(browser.execute_async_script(timed, task) for _ in range(runs))
+        rows += [(f"page: {task}, click to result", f"{ms:.2f} ms (target < 5 ms)", ms < 5)]
+    browser.quit()
+    size, module = os.path.getsize(page), os.path.getsize(os.path.join(build, "page/module.wasm"))
+    rows += [("page: size", f"{size:,} bytes (target <= 65,536)", size <= 65536)]
+    return rows + [("page: WebAssembly module", f"{module:,} bytes", None)]
+
+
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
     bytelace, byteunlace, bytecheck = (os.path.join(build, p) for p in PROGRAMS)
@@ -266,6 +299,8 @@ def main():
             huge_kib == small_kib,
         ),
     ]
+    with tempfile.TemporaryDirectory(prefix="bytelace-bench-") as work:
+        rows += page_rows(build, work)
     for name, value, ok in rows:
         mark = "" if ok is None else ("  met" if ok else "  MISSED")
         print(f"{name:40} {value}{mark}")

@@ -1,7 +1,7 @@
-# Run by CPack after each archive: lists every archive of this version in the folder in
-# SHA256SUMS, in sha256sum's format, so that the last run lists them all.
+# Run by CPack after each archive: lists every archive of this version in the folder, and the
+# page, in SHA256SUMS, in sha256sum's format, so that the last run lists them all.
 file(GLOB archives RELATIVE ${CPACK_PACKAGE_DIRECTORY}
-     ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_NAME}[-_]${CPACK_PACKAGE_VERSION}[-_]*)
+     ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_NAME}[-_]${CPACK_PACKAGE_VERSION}[-_.]*)
 # This run's archives are not yet in the folder: read them where CPack made them.
 foreach(file IN LISTS CPACK_PACKAGE_FILES)
   get_filename_component(archive ${file} NAME)

@@ -10,7 +10,7 @@ foreach(build windows:i686-w64-mingw32 aarch64:aarch64-linux-gnu armhf:arm-linux
     BINARY_DIR ${PROJECT_BINARY_DIR}/${folder}
     CMAKE_ARGS --toolchain ${PROJECT_SOURCE_DIR}/cmake/${toolchain}.cmake
                -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=${BUILD_TESTING}
-               -DCPACK_PACKAGE_DIRECTORY=${PROJECT_BINARY_DIR}
+               -DCPACK_PACKAGE_DIRECTORY=${PROJECT_BINARY_DIR} -DBYTELACE_PAGE=${BYTELACE_PAGE}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
   if(BUILD_TESTING)
@@ -18,6 +18,12 @@ foreach(build windows:i686-w64-mingw32 aarch64:aarch64-linux-gnu armhf:arm-linux
                                     --output-on-failure)
   endif()
 endforeach()
+
+# The page also ships beside the archives, by the version's name.
+set(versioned ${PROJECT_BINARY_DIR}/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}.html)
+add_custom_command(OUTPUT ${versioned} COMMAND ${CMAKE_COMMAND} -E copy ${BYTELACE_PAGE} ${versioned}
+                   DEPENDS web ${BYTELACE_PAGE})
+add_custom_target(versioned_page ALL DEPENDS ${versioned})
 
 # The source of the release, which the notices point to for rebuilding and relinking the
 # programs: the commit built, dated by it as git archive does, in a folder named as the

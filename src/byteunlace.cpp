@@ -4,7 +4,7 @@
 
 #include "exit_status.hpp"
 #include "platform.hpp"
-#include "rom_image.hpp"
+#include "rom_read.hpp"
 
 namespace {
 

@@ -6,29 +6,6 @@ namespace bytelace {
 
 namespace {
 
-// Reads n bytes of a lane while ok holds; those it does not yield become the filler byte,
-// and a failed read ends ok.
-void read_bytes(std::FILE* lane, unsigned char* bytes, std::size_t n, bool& ok) {
-    std::size_t const got = ok ? std::fread(bytes, 1, n, lane) : 0;
-    ok = ok && std::ferror(lane) == 0;
-    std::memset(bytes + got, filler_byte, n - got);
-}
-
-// Reads the lane_length bytes of a lane that the image uses; false when the lane failed.
-bool read_lane(lane from, unsigned char* bytes) {
-    bool ok = true;
-    if (!from.seekable) {
-        read_bytes(from.stream, bytes, lane_length, ok);
-        return ok;
-    }
-    ok = std::fseek(from.stream, static_cast<long>(wrap_point), SEEK_SET) == 0;
-    read_bytes(from.stream, bytes + wrap_point, lead_words, ok);
-    // Repositioning clears end of file, so a short lane yields its bytes again from offset 0.
-    ok = ok && std::fseek(from.stream, 0, SEEK_SET) == 0;
-    read_bytes(from.stream, bytes, wrap_point, ok);
-    return ok;
-}
-
 // Pairs n bytes of each lane into n words, low byte first.
 void interleave(const unsigned char* low, const unsigned char* high, std::size_t n,
                 unsigned char* words) {
@@ -48,16 +25,10 @@ void deinterleave(const unsigned char* words, std::size_t n, unsigned char* low,
 
 }  // namespace
 
-lanes_read read_lanes(lane low, lane high, unsigned char* low_bytes, unsigned char* high_bytes) {
-    bool const low_ok = read_lane(low, low_bytes);
-    bool high_ok = low_ok;
-    if (high.stream == low.stream) {
-        std::memcpy(high_bytes, low_bytes, lane_length);
-    } else {
-        high_ok = read_lane(high, high_bytes);
-    }
-    if (!low_ok) return low_lane_failed;
-    return high_ok ? lanes_ok : high_lane_failed;
+void fit_lane(const unsigned char* bytes, std::size_t length, unsigned char* lane) {
+    std::size_t const used = length < lane_length ? length : lane_length;
+    std::memcpy(lane, bytes, used);
+    std::memset(lane + used, filler_byte, lane_length - used);
 }
 
 void join_lanes(const unsigned char* low, const unsigned char* high, unsigned char* image) {
@@ -68,11 +39,6 @@ void join_lanes(const unsigned char* low, const unsigned char* high, unsigned ch
 void split_image(const unsigned char* image, unsigned char* low, unsigned char* high) {
     deinterleave(image, lead_words, low + wrap_point, high + wrap_point);
     deinterleave(image + 2 * lead_words, wrap_point, low, high);
-}
-
-image_read read_image(std::FILE* stream, unsigned char* bytes) {
-    std::size_t const length = std::fread(bytes, 1, image_length + 1, stream);
-    return {length, std::ferror(stream) == 0};
 }
 
 }  // namespace bytelace

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 
 namespace bytelace {
 
@@ -19,30 +18,14 @@ constexpr std::size_t word_of(std::size_t lane_offset) {
     return (lane_offset + lead_words) % lane_length;
 }
 
-struct lane {
-    std::FILE* stream;
-    bool seekable;  // read from the wrap point, then from its start; otherwise once, in order
-};
-
-enum lanes_read { lanes_ok, low_lane_failed, high_lane_failed };
-
-// Reads the lane_length bytes of each lane that the image uses. One stream given as both
-// lanes is read once and serves as both. A lane's bytes past its end, or from a failed read
-// or repositioning on, are the filler byte, and the first lane that failed is returned.
-lanes_read read_lanes(lane low, lane high, unsigned char* low_bytes, unsigned char* high_bytes);
+// The lane_length bytes that the image uses of a lane of any length: its first ones, and the
+// filler byte past its end.
+void fit_lane(const unsigned char* bytes, std::size_t length, unsigned char* lane);
 
 // Pairs two lanes of lane_length bytes into the image's image_length bytes.
 void join_lanes(const unsigned char* low, const unsigned char* high, unsigned char* image);
 
 // Takes a whole image apart into its two lanes of lane_length bytes each.
 void split_image(const unsigned char* image, unsigned char* low, unsigned char* high);
-
-struct image_read {
-    std::size_t length;  // image_length + 1 stands for any longer image
-    bool ok;             // false when reading failed before the end
-};
-
-// Reads an image into image_length + 1 bytes, reading no more than that.
-image_read read_image(std::FILE* stream, unsigned char* bytes);
 
 }  // namespace bytelace

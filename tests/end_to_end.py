@@ -2,7 +2,7 @@
 """Runs the built programs case by case. Arguments: the emulator if any, then Bytelace,
 Byteunlace and Bytecheck."""
 
-import os, pathlib, random, re, reprlib, shutil, subprocess, sys, tempfile, unittest
+import json, os, pathlib, random, re, reprlib, shutil, subprocess, sys, tempfile, unittest
 
 EMULATOR, PROGRAMS = sys.argv[1:-3], [os.path.abspath(p) for p in sys.argv[-3:]]
 L, U, C = PROGRAMS
@@ -53,6 +53,10 @@ WRITE_LO, WRITE_HI, WRITE = messages("Write")
 SIZE, SWAPPED = b"Size error rom_file\r\n", b"Swapped low_byte_file high_byte_file\r\n"
 USAGE = b"Usage : %s low_byte_file high_byte_file rom_file\r\n"
 UNLACE_USAGE = b"Usage : Byteunlace rom_file low_byte_file high_byte_file\r\n"
+CHROMIUM = "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-sync "
+CHROMIUM += "--disable-background-networking --disable-component-update"  # nothing of its own
+LOCAL = ("file:", "blob:", "data:", "chrome:")  # what a browser may ask for without a network
+MATCH = "The lanes join to exactly this image."
 MEM = "/proc/self/mem"  # a regular file whose reads fail where nothing is mapped
 NULL = "NUL" if WINDOWS else "/dev/null"
 NAMES = ["λωρίδα", "старший", "ＲＯＭ.bin"]
@@ -260,6 +264,76 @@ class EndToEnd(unittest.TestCase):
             del files[1], files[2], files[3]
             self.same(files, {"l": low, "h": high, "r": rom, "r2": rom, **pad})
 
+    @unittest.skipUnless(os.environ.get("PAGE"), "no page built")
+    def test_page(self):
+        """The page in headless Chromium from file://, by its file inputs and download links and by
+        window.bytelace, against the programs on the same files; and no request that it made."""
+        from selenium import webdriver
+        from selenium.webdriver.support.wait import WebDriverWait
+
+        saved, options = scratch({}), webdriver.ChromeOptions()
+        for flag in f"{CHROMIUM} --user-data-dir={saved}/profile".split():
+            options.add_argument(flag)
+        options.add_experimental_option("prefs", {"download.default_directory": saved})
+        options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
+        service = webdriver.chrome.service.Service("/usr/bin/chromedriver")  # Debian's, by name
+        browser = webdriver.Chrome(options=options, service=service)
+        self.addCleanup(browser.quit)
+        wait = WebDriverWait(browser, 10, ignored_exceptions=[OSError]).until
+
+        def page(task, *args):
+            """The result and downloads (link, file name, bytes) of a click with these bytes as
+            files, then what window.bytelace returns for them or the message that it throws."""
+            browser.get(pathlib.Path(os.environ["PAGE"]).as_uri())
+            fields = {"join": "low high", "split": "image"}.get(task, "low high image").split()
+            folder = scratch({k: v for k, v in zip(fields, args) if v is not None})
+            for field in os.listdir(folder):
+                browser.find_element("id", field).send_keys(os.path.join(folder, field))
+            browser.find_element("id", task).click()
+            got = [wait(lambda _: browser.find_element("id", "result").text, f"{task}: no result")]
+            for link in browser.find_elements("css selector", "#downloads a"):
+                link.click()
+                path = pathlib.Path(saved, link.get_attribute("download"))
+                got += [(link.get_attribute("id"), path.name, wait(lambda _: path.read_bytes()))]
+                path.unlink()
+            call = "const [t, a] = arguments; try { const r = bytelace[t](...a.map((x) => x && new "
+            call += (
+                "Uint8Array(x))); return r.low ? [[...r.low], [...r.high]] : [...r] } catch (e) {"
+            )
+            args = [a if a is None else [*a] for a in args]
+            return got + [browser.execute_script(call + " return e.message }", task, args)]
+
+        lengths, rows = [0, 100, 6145, 8192, 20000], []
+        checks = [(HI, LO, ROM), (flip(LO, (0, 4), (6143, 2)), flip(HI, (6144, 1)), ROM)]
+        for i, n in enumerate(lengths):  # each length as the low lane, then as the high one
+            low, high = rng.randbytes(n), rng.randbytes(lengths[i - 1])
+            f = scratch({"l": low, "h": high})
+            rom = run(f, L, ["l", "h", "r"])["r"]
+            lanes = [run(f, U, ["r", "l", "h"])[k] for k in ("l", "h")]
+            gets = [(f"get-{k}", f"image-{k}.bin", v) for k, v in zip(["low", "high"], lanes)]
+            rows += [("join", (low, high), "Joined.", ("get-image", "rom.bin", rom), [*rom])]
+            rows += [("split", (rom,), "Taken apart.", *gets, [[*lane] for lane in lanes])]
+            checks += [(low, high, rom)]
+        for low, high, rom in checks:  # the programs' lines, or none when the lanes match
+            out = run(scratch({"l": low, "h": high, "r": rom}), C, ["l", "h", "r"])[1]
+            lines = out.decode().splitlines()
+            rows += [("check", (low, high, rom), "\n".join(lines) or MATCH, lines)]
+        rows += [  # refusals: the programs' line, from the click and the call alike
+            ("check", (None, HI, ROM), OPEN_LO),
+            ("join", (LO, None), OPEN_HI),
+            ("split", (None,), OPEN),
+            ("split", (ROM + b"\0",), SIZE),
+            ("check", (LO, LO, ROM[1:]), SIZE),
+        ]
+        got, want = {}, {"requests": []}
+        for i, (task, args, line, *rest) in enumerate(rows):
+            got[i, task] = page(task, *args)
+            want[i, task] = [line, *rest] if rest else [line.decode().strip()] * 2
+        log = [json.loads(entry["message"])["message"] for entry in browser.get_log("performance")]
+        urls = [m["params"]["request"]["url"] for m in log if m["method"].endswith("WillBeSent")]
+        got["requests"] = [u for u in urls if not u.startswith(LOCAL)]
+        self.same(got, want)
+
     @unittest.skipUnless(WINDOWS, "reads Windows executables")
     def test_windows_executables(self):
         """PE flags, manifest, version information, and imports that Windows XP has."""
@@ -299,6 +373,7 @@ class EndToEnd(unittest.TestCase):
         deb = unix + [log, "share/doc/bytelace/copyright", "share/lintian/overrides/bytelace"]
         windows = names + ["README", "CHANGELOG", "licences/MinGW-w64"] + notices
         windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in windows]
+        windows, linux = windows + ["bytelace.html"], linux + ["bytelace.html"]  # the page
         rows = [(f"bytelace-{v}-windows-x86.zip", windows, "wine ")]
         rows += [(tar % "x86_64", linux, ""), (f"bytelace_{v}_amd64.deb", deb, "")]
         for arch, debian in [("aarch64", "arm64"), ("armhf", "armhf")]:
@@ -306,7 +381,8 @@ class EndToEnd(unittest.TestCase):
             rows += [(tar % arch, linux, qemu), (f"bytelace_{v}_{debian}.deb", deb, qemu)]
         sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
         source, root = f"bytelace-{v}-source.tar.gz", pathlib.Path(__file__).resolve().parents[1]
-        ok = sorted(f"{archive}: OK" for archive in [source] + [row[0] for row in rows])
+        archives = [source, f"bytelace-{v}.html"] + [row[0] for row in rows]
+        ok = sorted(f"{archive}: OK" for archive in archives)
         self.assertEqual(sorted(sums.stdout.decode().splitlines()), ok)
         listed = subprocess.run(["tar", "-tzf", source], cwd=folder, capture_output=True, text=True)
         tracked = subprocess.run(["git", "ls-files"], cwd=root, capture_output=True, text=True)
