@@ -5,7 +5,7 @@
 
 namespace bytelace {
 
-enum exit_status : int {
+enum exit_status : unsigned char {
     exit_ok = 0,
     exit_usage = 1,
     exit_open = 2,  // a file could not be opened, or an output created

@@ -13,7 +13,7 @@ struct lane {
     bool seekable;  // read from the wrap point, then from its start; otherwise once, in order
 };
 
-enum lanes_read { lanes_ok, low_lane_failed, high_lane_failed };
+enum lanes_read : unsigned char { lanes_ok, low_lane_failed, high_lane_failed };
 
 // Reads the lane_length bytes of each lane that the image uses. One stream given as both
 // lanes is read once and serves as both. A lane's bytes past its end, or from a failed read
