@@ -2,7 +2,7 @@
 """Runs the built programs case by case. Arguments: the emulator if any, then Bytelace,
 Byteunlace and Bytecheck."""
 
-import os, pathlib, random, re, reprlib, shutil, subprocess, sys, tempfile, unittest
+import os, pathlib, random, re, reprlib, shlex, shutil, subprocess, sys, tempfile, unittest
 import pefile
 
 EMULATOR, PROGRAMS = sys.argv[1:-3], [os.path.abspath(p) for p in sys.argv[-3:]]
@@ -290,10 +290,9 @@ class EndToEnd(unittest.TestCase):
                     if p.is_symlink() or not p.is_dir():
                         found += [str(p.relative_to(unpacked)) + "@" * p.is_symlink()]
                 lace, unlace, check = (emulator + top + f for f in files[:3])
-                script = f"cp {examples}/*.bin . && {lace} low.bin high.bin r && {unlace} r l h && "
-                status = run(
-                    unpacked, "", script + f"cmp l low.bin && cmp h high.bin && {check} l h r"
-                )[3]
+                script = f"cp {shlex.quote(str(examples))}/*.bin . && {lace} low.bin high.bin r && "
+                script += f"{unlace} r l h && cmp l low.bin && cmp h high.bin && {check} l h r"
+                status = run(unpacked, "", script)[3]
                 lint = ["lintian", "--pedantic", path] if files == deb else ["true"]
                 lint = subprocess.run(lint, capture_output=True)
                 texts = [pathlib.Path(unpacked, top, f) for f in files if f.endswith(".txt")]
