@@ -97,11 +97,12 @@ def run(folder, program, args, stdin=b""):
 
 
 class EndToEnd(unittest.TestCase):
-    def same(self, actual, expected, note=""):
+    def same(self, actual, expected):
         """Names the entries that differ, in short: a diff of two whole images takes minutes."""
         wrong = {k: (actual.get(k), v) for k, v in expected.items() if actual.get(k) != v}
         wrong |= {k: (v, None) for k, v in actual.items() if k not in expected}
-        self.assertFalse(wrong, f"{note} {reprlib.repr(wrong)}")
+        if wrong:  # not assertFalse, which would print the whole dict first
+            self.fail(f"{list(wrong)} differ: {reprlib.repr(wrong)}")
 
     def check(self, rows):
         """Rows: program, arguments or a bash script (not under Wine), output, status, the files
