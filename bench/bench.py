@@ -16,6 +16,7 @@ import json
 import os
 import random
 import re
+import shlex
 import statistics
 import subprocess
 import sys
@@ -197,15 +198,16 @@ def main():
         # Bytecheck's dearest case: the lanes match, so every byte is compared.
         checked = os.path.join(work, "checked.rom")
         subprocess.run([bytelace, low, high, checked], check=True)
-        commands = {
-            "floor": noop,
-            "bytelace": f"{bytelace} {low} {high} {image}",
-            "byteunlace": f"{byteunlace} {whole} {low_out} {high_out}",
-            "bytecheck": f"{bytecheck} {low} {high} {checked}",
-            "cp": f"cp {whole} {image}",
-            "srec_cat": " ".join(srec_cat(low, high, image)),
-            "srec_cat_split": " ".join(srec_cat_split(whole, 0, low_out)),
+        commands = {  # hyperfine splits each as a shell would: quoted, a build path may hold spaces
+            "floor": [noop],
+            "bytelace": [bytelace, low, high, image],
+            "byteunlace": [byteunlace, whole, low_out, high_out],
+            "bytecheck": [bytecheck, low, high, checked],
+            "cp": ["cp", whole, image],
+            "srec_cat": srec_cat(low, high, image),
+            "srec_cat_split": srec_cat_split(whole, 0, low_out),
         }
+        commands = {name: shlex.join(argv) for name, argv in commands.items()}
         medians = median_times(commands, work)
 
         count = instructions([bytelace, low, high, image])
