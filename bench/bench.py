@@ -16,12 +16,18 @@ import json
 import os
 import random
 import re
+import shlex
 import statistics
 import subprocess
 import sys
 import tempfile
 
 ROUNDS, RUNS = 10, 100
+# How much more peak memory 3 GiB lanes may take than 8192-byte ones. A page fault maps what
+# the page cache holds of the program around it, so the same run's peak moves with the cache:
+# from 540 to 652 KiB for Bytelace with parts of it evicted at random. A lane held in memory
+# would add 3 GiB, and anything that grew by more than a byte per 24 KiB of lane would exceed.
+RSS_SLACK_KIB = 128
 PROGRAMS = ["Bytelace", "Byteunlace", "Bytecheck"]
 
 
@@ -225,15 +231,16 @@ def main():
         # Bytecheck's dearest case: the lanes match, so every byte is compared.
         checked = os.path.join(work, "checked.rom")
         subprocess.run([bytelace, low, high, checked], check=True)
-        commands = {
-            "floor": noop,
-            "bytelace": f"{bytelace} {low} {high} {image}",
-            "byteunlace": f"{byteunlace} {whole} {low_out} {high_out}",
-            "bytecheck": f"{bytecheck} {low} {high} {checked}",
-            "cp": f"cp {whole} {image}",
-            "srec_cat": " ".join(srec_cat(low, high, image)),
-            "srec_cat_split": " ".join(srec_cat_split(whole, 0, low_out)),
+        commands = {  # hyperfine splits each as a shell would: quoted, a build path may hold spaces
+            "floor": [noop],
+            "bytelace": [bytelace, low, high, image],
+            "byteunlace": [byteunlace, whole, low_out, high_out],
+            "bytecheck": [bytecheck, low, high, checked],
+            "cp": ["cp", whole, image],
+            "srec_cat": srec_cat(low, high, image),
+            "srec_cat_split": srec_cat_split(whole, 0, low_out),
         }
+        commands = {name: shlex.join(argv) for name, argv in commands.items()}
         medians = median_times(commands, work)
 
         count = instructions([bytelace, low, high, image])
@@ -243,9 +250,13 @@ def main():
         huge = os.path.join(work, "huge")
         with open(huge, "wb") as f:
             f.truncate(3 << 30)  # sparse: 3 GiB that take no disk
-        # Medians: now and then a run's stack straddles a few more pages, whatever the lanes.
-        small_kib = statistics.median(peak_kib([bytelace, low, high, image]) for _ in range(21))
-        huge_kib = statistics.median(peak_kib([bytelace, huge, huge, image]) for _ in range(21))
+        # Medians of runs taken in turns, so that both see the page cache alike: now and then a
+        # run's stack straddles a few more pages, whatever the lanes.
+        small, huge_runs = [], []
+        for _ in range(21):
+            small.append(peak_kib([bytelace, low, high, image]))
+            huge_runs.append(peak_kib([bytelace, huge, huge, image]))
+        small_kib, huge_kib = statistics.median(small), statistics.median(huge_runs)
 
     ms = {name: f"{t * 1e3:.3f} ms" for name, t in medians.items()}
     above = {
@@ -295,8 +306,8 @@ def main():
         ("median peak RSS, 8192-byte lanes", f"{small_kib} KiB", None),
         (
             "median peak RSS, 3 GiB sparse lanes",
-            f"{huge_kib} KiB (target: the same)",
-            huge_kib == small_kib,
+            f"{huge_kib} KiB (target <= {small_kib + RSS_SLACK_KIB} KiB)",
+            huge_kib <= small_kib + RSS_SLACK_KIB,
         ),
     ]
     with tempfile.TemporaryDirectory(prefix="bytelace-bench-") as work:
