@@ -117,8 +117,8 @@ class EndToEnd(unittest.TestCase):
             self.fail(f"{list(wrong)} differ: {reprlib.repr(wrong)}")
 
     def check(self, rows):
-        """Rows: program, arguments or a bash script (not under Wine), output, status, the files
-        it changes, and the files there before it runs besides the usual ones."""
+        """Rows: program, arguments, a bash script (not under Wine) or a ("cmd", line), output,
+        status, the files it changes, and the files there before it runs besides the usual ones."""
         for program, args, stdout, status, *files in rows:
             changed, before = (files + [{}, {}])[:2]
             if not (WINDOWS and isinstance(args, str)):
