@@ -15,10 +15,14 @@ using path_char = wchar_t;  // Windows paths are UTF-16, whatever the ANSI code 
 using path_char = char;
 #endif
 
-// The device and inode, or volume serial number and file index, of a file.
+// The device and inode, or volume serial number and file index, of a file; and its size and
+// times, which tell a view of it on a device of its own (bindfs, overlayfs) from another file.
 struct file_id {
     unsigned long long volume;
     unsigned long long index;
+    unsigned long long size;
+    unsigned long long modified;  // in the host's units, to its finest
+    unsigned long long changed;
     bool known;
 };
 
@@ -41,6 +45,11 @@ void prepare_process();
 // opened.
 open_file open_input(const path_char* path);
 
+// Reads up to n bytes as std::fread does, and writes n bytes as std::fwrite does, but goes on
+// where a signal interrupted a read or write; how many bytes were read or written.
+std::size_t read_bytes(std::FILE* stream, unsigned char* bytes, std::size_t n);
+std::size_t write_bytes(std::FILE* stream, const unsigned char* bytes, std::size_t n);
+
 // A ROM's two lanes, open for reading. A lane that can be read only once (a FIFO) named as
 // both is opened once, and its one stream serves as both.
 struct lane_files {
@@ -59,12 +68,19 @@ void close_lanes(const lane_files& lanes);
 // through that descriptor, where it stands; one of the inputs, or a file that cannot be
 // identified, is refused (stream nullptr) without being opened. Anything else is opened,
 // created only if nothing, not even a dangling symbolic link, stands at path, and checked
-// again once open.
-open_file open_output(const path_char* path, std::initializer_list<const open_file*> inputs);
+// again once open; read access is asked for only where it is to be read back (read_back),
+// and then only where it is allowed.
+open_file open_output(const path_char* path, std::initializer_list<const open_file*> inputs,
+                      bool read_back);
 
 // Empties an output that is a disk file of its own and writes n bytes to it; whether every
 // byte reached the file.
 bool write_output(const open_file& file, const unsigned char* bytes, std::size_t n);
+
+// Hands what was written to an output that is a disk file past what a view of it caches (a
+// FUSE file system's write-back cache) to the file itself, so that another output written
+// next, or a read-back, meets it there; whether that succeeded.
+bool settle_output(const open_file& file);
 
 // Whether an output that can be read back still holds the n bytes written to it: another
 // output that is the same file by a way no identity shows would have replaced them.
@@ -78,7 +94,9 @@ bool close_output(const open_file& file);
 // still names it.
 void discard_output(const path_char* path, const open_file& file);
 
-// Whether two open files are one; a character device is never the same file as another.
+// Whether two open files are one: the same identity, or the same inode number, size and times
+// on two devices, as a view shows the file it shows. A character device is never the same
+// file as another.
 bool same_file(const open_file& a, const open_file& b);
 
 }  // namespace bytelace
