@@ -2,14 +2,16 @@
 
 #include <cstring>
 
+#include "platform.hpp"
+
 namespace bytelace {
 
 namespace {
 
 // Reads n bytes of a lane while ok holds; those it does not yield become the filler byte,
 // and a failed read ends ok.
-void read_bytes(std::FILE* lane, unsigned char* bytes, std::size_t n, bool& ok) {
-    std::size_t const got = ok ? std::fread(bytes, 1, n, lane) : 0;
+void read_part(std::FILE* lane, unsigned char* bytes, std::size_t n, bool& ok) {
+    std::size_t const got = ok ? read_bytes(lane, bytes, n) : 0;
     ok = ok && std::ferror(lane) == 0;
     std::memset(bytes + got, filler_byte, n - got);
 }
@@ -18,14 +20,14 @@ void read_bytes(std::FILE* lane, unsigned char* bytes, std::size_t n, bool& ok) 
 bool read_lane(lane from, unsigned char* bytes) {
     bool ok = true;
     if (!from.seekable) {
-        read_bytes(from.stream, bytes, lane_length, ok);
+        read_part(from.stream, bytes, lane_length, ok);
         return ok;
     }
     ok = std::fseek(from.stream, static_cast<long>(wrap_point), SEEK_SET) == 0;
-    read_bytes(from.stream, bytes + wrap_point, lead_words, ok);
+    read_part(from.stream, bytes + wrap_point, lead_words, ok);
     // Repositioning clears end of file, so a short lane yields its bytes again from offset 0.
     ok = ok && std::fseek(from.stream, 0, SEEK_SET) == 0;
-    read_bytes(from.stream, bytes, wrap_point, ok);
+    read_part(from.stream, bytes, wrap_point, ok);
     return ok;
 }
 
@@ -44,7 +46,7 @@ lanes_read read_lanes(lane low, lane high, unsigned char* low_bytes, unsigned ch
 }
 
 image_read read_image(std::FILE* stream, unsigned char* bytes) {
-    std::size_t const length = std::fread(bytes, 1, image_length + 1, stream);
+    std::size_t const length = read_bytes(stream, bytes, image_length + 1);
     return {length, std::ferror(stream) == 0};
 }
 
