@@ -11,14 +11,21 @@ enum exit_status : unsigned char {
     exit_open = 2,  // a file could not be opened, or an output created
     exit_read = 3,
     exit_write = 4,
-    exit_size = 5,    // an image that is not image_length bytes long
-    exit_differ = 6,  // lanes that do not join to the image
+    exit_size = 5,     // an image that is not image_length bytes long
+    exit_differ = 6,   // lanes that do not join to the image
+    exit_suspect = 7,  // lanes that do not look like good dumps
 };
 
 inline int fail(const char* message, exit_status status) {
     (void)std::fputs(message, stdout);  // nowhere left to report a failure to report
     (void)std::fflush(stdout);
     return status;
+}
+
+// A report that is the run's result: one that cannot be written is a write error.
+inline int report(const char* lines, exit_status status) {
+    bool const written = std::fputs(lines, stdout) >= 0;
+    return std::fflush(stdout) == 0 && written ? status : exit_write;
 }
 
 }  // namespace bytelace
