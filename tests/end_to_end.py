@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Runs the built programs case by case. Arguments: the emulator if any, then Bytelace,
-Byteunlace and Bytecheck."""
+Byteunlace, Bytecheck and Bytescan."""
 
 import json, os, pathlib, random, re, reprlib, shlex, shutil, subprocess, sys, tempfile, unittest
 import pefile
 
-EMULATOR, PROGRAMS = sys.argv[1:-3], [os.path.abspath(p) for p in sys.argv[-3:]]
-L, U, C = PROGRAMS
+EMULATOR, PROGRAMS = sys.argv[1:-4], [os.path.abspath(p) for p in sys.argv[-4:]]
+L, U, C, S = PROGRAMS
 WINDOWS = L.endswith(".exe")
 LANE, LEAD = 8192, 2048  # a lane's length; the words before lane offset 0 in the image
 

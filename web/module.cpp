@@ -5,6 +5,7 @@
 
 #include "rom_check.hpp"
 #include "rom_image.hpp"
+#include "rom_scan.hpp"
 
 using namespace bytelace;
 
@@ -24,6 +25,11 @@ int memcmp(const void* a, const void* b, std::size_t n) {
 [[clang::export_name("lane_bytes")]] std::size_t lane_bytes() { return lane_length; }
 [[clang::export_name("image_bytes")]] std::size_t image_bytes() { return image_length; }
 [[clang::export_name("report_bytes")]] std::size_t report_bytes() { return report_size; }
+[[clang::export_name("scan_report_bytes")]] std::size_t scan_report_bytes() {
+    return scan_report_size;
+}
+// The longest lane Bytescan takes.
+[[clang::export_name("scan_limit")]] std::size_t scan_limit() { return lane_limit; }
 
 // Bytelace: joins two lanes of any length into the image.
 [[clang::export_name("join")]] void join(const unsigned char* low, std::size_t low_length,
@@ -57,5 +63,34 @@ int memcmp(const void* a, const void* b, std::size_t n) {
     fit_lane(high, high_length, high_lane);
     check_lanes(low_lane, high_lane, image, report);
     return true;
+}
+
+// Bytecheck's differences, to draw: for each lane offset, the lane's byte XOR the image's, the
+// low lane's lane_length bytes first, then the high lane's; false for an image of another size.
+[[clang::export_name("differences")]] bool differences(
+    const unsigned char* low, std::size_t low_length, const unsigned char* high,
+    std::size_t high_length, const unsigned char* image, std::size_t length, unsigned char* map) {
+    if (length != image_length) return false;
+    unsigned char expected[2][lane_length];
+    split_image(image, expected[0], expected[1]);
+    fit_lane(low, low_length, map);
+    fit_lane(high, high_length, map + lane_length);
+    for (std::size_t i = 0; i < lane_length; ++i) {
+        map[i] ^= expected[0][i];
+        map[lane_length + i] ^= expected[1][i];
+    }
+    return true;
+}
+
+// Bytescan: writes the report on two lanes of any length up to scan_limit() bytes; whether it
+// holds a finding.
+[[clang::export_name("scan")]] bool scan(const unsigned char* low, std::size_t low_length,
+                                         const unsigned char* high, std::size_t high_length,
+                                         char* report) {
+    lane_scan low_scan = no_lane();
+    lane_scan high_scan = no_lane();
+    scan_bytes(low_scan, low, low_length);
+    scan_bytes(high_scan, high, high_length);
+    return scan_report(low_scan, high_scan, report);
 }
 }
