@@ -2,7 +2,8 @@
 """Runs the built programs case by case. Arguments: the emulator if any, then Bytelace,
 Byteunlace, Bytecheck and Bytescan."""
 
-import json, os, pathlib, random, re, reprlib, shlex, shutil, subprocess, sys, tempfile, unittest
+import hashlib, json, os, pathlib, random, re, reprlib, shlex, shutil, subprocess, sys, tempfile
+import unittest, zlib
 import pefile
 
 EMULATOR, PROGRAMS = sys.argv[1:-4], [os.path.abspath(p) for p in sys.argv[-4:]]
@@ -35,6 +36,34 @@ def flip(lane, *changes):
     for offset, bits in changes:
         lane[offset] ^= bits
     return bytes(lane)
+
+
+def sums(name, data):
+    """Bytescan's line of checksums, worked out by zlib and hashlib."""
+    line = f"{name}: {len(data)} bytes, CRC32 {zlib.crc32(data):08x}, "
+    return f"{line}SHA-1 {hashlib.sha1(data).hexdigest()}, sum 0x{sum(data) % 65536:04x}\r\n"
+
+
+def scan(low, high, *findings):
+    """Bytescan's report on two lanes with these findings."""
+    lines = (
+        sums("low_byte_file", low) + sums("high_byte_file", high) + sums("image", image(low, high))
+    )
+    return (lines + "".join(f"{finding}\r\n" for finding in findings)).encode()
+
+
+def fault(lane, kind, j, k=0):
+    """The lane as a chip with a fault gives it back: data bits j set and k cleared ("stuck"),
+    address line j held at k ("held"), data or address lines j and k swapped ("swap", "cross"),
+    or only the addresses with line j set and k clear reading those the other way ("half")."""
+    swap, n = lambda x: x ^ ((x >> j ^ x >> k) & 1) * (1 << j | 1 << k), range(LANE)
+    if kind == "stuck":
+        return bytes(b & ~k | j for b in lane)
+    if kind == "held":
+        return bytes(lane[i & ~(1 << j) | k << j] for i in n)
+    if kind == "half":
+        return bytes(lane[swap(i) if i >> j & 1 else i] for i in n)
+    return bytes(swap(b) for b in lane) if kind == "swap" else bytes(lane[swap(i)] for i in n)
 
 
 def messages(kind):
@@ -269,6 +298,103 @@ class EndToEnd(unittest.TestCase):
                 (C, ["l", "h", "rom"], lines[1], 6, {}, edges),
             ]
         )
+
+    def test_findings(self):
+        """Bytescan's checksums and findings on lanes built to show each, and Bytecheck's cause
+        for each fault of a chip, or none where no one fault explains every difference."""
+        name, rows = ("low_byte_file", "high_byte_file"), []
+        short, long = rng.randbytes(LANE - 1), rng.randbytes(LANE + 1)
+        odd = [rng.randbytes(LANE + 55)]  # SHA-1's last block full, or not; half the same
+        odd += [odd[0][:4096] + rng.randbytes(LANE - 4096 + 56)]
+        mirror = bytes(b for b in HI[:2048] for _ in "ab") * 2
+        unused, huge = "offsets from 8192 on unused, they", bytes(4194305)
+        for low, high, findings in [  # L and H stand for the lanes' names
+            (LO, HI, []),
+            (
+                b"",
+                short,
+                [
+                    "Blank L: every byte is 0xFF",
+                    "Size L: 0 bytes, offsets 0 to 8191 read as 0xFF",
+                    "Size H: 8191 bytes, offsets 8191 to 8191 read as 0xFF",
+                ],
+            ),
+            (
+                *odd,
+                [
+                    f"Size {n}: {8192 + k} bytes, {unused} differ from the first 8192"
+                    for n, k in (("L", 55), ("H", 56))
+                ],
+            ),
+            (
+                LO + LO,
+                long,
+                [
+                    f"Size L: 16384 bytes, {unused} repeat the first 8192",
+                    f"Size H: 8193 bytes, {unused} differ from the first 8192",
+                ],
+            ),
+            (
+                b"\xff" * LANE + LO,
+                bytes(LANE),
+                [
+                    "Blank L: every byte is 0xFF",
+                    f"Size L: 16384 bytes, {unused[:-5]} and the first 8192 are 0xFF",
+                    "Blank H: every byte is 0x00",
+                ],
+            ),
+            (
+                fault(LO, "stuck", 4, 0x80),
+                fault(HI, "stuck", 4),
+                [
+                    "Fixed bits L: D2 always 1 (bus D2), D7 always 0 (bus D7)",
+                    "Fixed bits H: D2 always 1 (bus D10)",
+                ],
+            ),
+            (
+                LO[:4096] * 2,
+                mirror,
+                ["Mirrored L: A12 changes nothing", "Mirrored H: A0, A12 change nothing"],
+            ),
+            (LO, LO, ["Same lanes: L and H hold the same 8192 bytes"]),
+        ]:
+            findings = [re.sub(r"\b[LH]\b", lambda m: name[m[0] == "H"], f) for f in findings]
+            files = {"l": low, "h": high}
+            rows += [(S, ["l", "h"], scan(low, high, *findings), 7 if findings else 0, {}, files)]
+        rows += [
+            (S, 'cat lo | "$@" /dev/stdin /dev/stdin', rows[-1][2], 7),
+            (S, ["lo"], b"Usage : Bytescan low_byte_file high_byte_file\r\n", 1),
+            (S, ["no", "no"], OPEN_LO, 2),
+            (S, ["lo", "dir"], OPEN_HI, 2),
+            (S, [MEM, "lo"], READ_LO, 3),
+            (S, ["lo", MEM], READ_HI, 3),
+            (S, ["x", "lo"], b"Size error low_byte_file\r\n", 5, {}, {"x": huge}),
+            (S, ["lo", "x"], b"Size error high_byte_file\r\n", 5, {}, {"x": huge}),
+            (S, '"$@" lo hi >/dev/full', b"", 4),
+        ]
+        for chip, lane, cause in [
+            *[(1, fault(HI, "stuck", 1 << b), f"D{b} stuck at 1 (bus D{b + 8})") for b in range(8)],
+            *[(0, fault(LO, "stuck", 0, 1 << b), f"D{b} stuck at 0 (bus D{b})") for b in range(8)],
+            (0, fault(LO, "stuck", 0x40, 1), "D0 stuck at 0, D6 stuck at 1 (bus D0, D6)"),
+            (1, b"", "every byte 0xFF, not programmed or not read"),
+            (0, fault(LO, "held", 0, 1), "A0 stuck at 1"),
+            (1, fault(HI, "held", 5, 0), "A5 stuck at 0"),
+            (0, fault(LO, "held", 12, 0), "A12 stuck at 0"),
+            (1, fault(HI, "swap", 3, 4), "D3 and D4 swapped (bus D11, D12)"),
+            (0, fault(LO, "swap", 0, 7), "D0 and D7 swapped (bus D0, D7)"),
+            (0, fault(LO, "cross", 3, 4), "A3 and A4 swapped"),
+            (1, fault(HI, "cross", 0, 12), "A0 and A12 swapped"),
+            (1, flip(fault(HI, "stuck", 4), (100, 0x10)), None),  # one more byte differs
+            (0, fault(LO, "half", 3, 4), None),
+            (0, rng.randbytes(LANE), None),
+        ]:
+            lanes = [LO, HI]
+            lanes[chip] = lane
+            lines = mismatch(chip, lane, ROM) + f"Cause {name[chip]}: {cause}\r\n".encode() * bool(
+                cause
+            )
+            rows += [(C, ["l", "h", "rom"], lines, 6, {}, {"l": lanes[0], "h": lanes[1]})]
+        self.check(rows)
 
     def test_round_trips_over_random_lane_lengths(self):
         lengths = [0, 1, 2047, 2048, 2049, 6143, 6144, 6145, 8191, 8192, 8193, 20000]
