@@ -33,7 +33,8 @@ include(CPack)
 if(NOT WIN32)
   # What Debian asks of a package beyond the programs: the copyright, with the licence, the
   # third-party notice and the texts it names but Debian's own licences; the changelog, made
-  # from CHANGELOG.md; and why lintian's check for static programs does not apply.
+  # from CHANGELOG.md; and why lintian's check for static programs does not apply. Beside them,
+  # the read-me for Linux and the example lanes it runs on.
   set(texts license:LICENSE notices:doc/THIRD-PARTY-NOTICES glibc:doc/licences/glibc
             gcc:doc/licences/GCC-exception-3.1)
   foreach(text IN LISTS texts)
@@ -90,9 +91,12 @@ License: GPL-3+ with GCC-exception-3.1
                      COMMAND gzip -9nf ${doc}/changelog
                      DEPENDS CHANGELOG.md cmake/debian_changelog.cmake VERBATIM)
   add_custom_target(changelog ALL DEPENDS ${doc}/changelog.gz)
-  install(FILES ${doc}/copyright ${doc}/changelog.gz
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME}
-          COMPONENT deb EXCLUDE_FROM_ALL)
+  set(doc_folder ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME})
+  install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION ${doc_folder} COMPONENT deb
+          EXCLUDE_FROM_ALL)
+  install(FILES ${docs}/README-linux.txt DESTINATION ${doc_folder} RENAME README COMPONENT deb
+          EXCLUDE_FROM_ALL)
+  install(FILES ${examples} DESTINATION ${doc_folder}/examples COMPONENT deb EXCLUDE_FROM_ALL)
   install(FILES cmake/lintian-overrides DESTINATION share/lintian/overrides
           RENAME ${CPACK_PACKAGE_NAME} COMPONENT deb EXCLUDE_FROM_ALL)
 endif()
