@@ -25,7 +25,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_SOURCE_TREE ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_each.cmake)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/permissions.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/changelog.cmake
+                            ${PROJECT_SOURCE_DIR}/cmake/permissions.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/repack.cmake
                              ${PROJECT_SOURCE_DIR}/cmake/checksums.cmake)
 include(CPack)
@@ -33,8 +34,8 @@ include(CPack)
 if(NOT WIN32)
   # What Debian asks of a package beyond the programs: the copyright, with the licence, the
   # third-party notice and the texts it names but Debian's own licences; the changelog, made
-  # from CHANGELOG.md; and why lintian's check for static programs does not apply. Beside them,
-  # the read-me for Linux and the example lanes it runs on.
+  # when packing (cmake/changelog.cmake); and why lintian's check for static programs does not
+  # apply. Beside them, the read-me for Linux and the example lanes it runs on.
   set(texts license:LICENSE notices:doc/THIRD-PARTY-NOTICES glibc:doc/licences/glibc
             gcc:doc/licences/GCC-exception-3.1)
   foreach(text IN LISTS texts)
@@ -83,17 +84,8 @@ License: GPL-3+ with GCC-exception-3.1
  .
  ${gcc}
 ")
-  add_custom_command(OUTPUT ${doc}/changelog.gz
-                     COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/CHANGELOG.md
-                             -DOUT=${doc}/changelog -DNAME=${CPACK_PACKAGE_NAME}
-                             "-DMAINTAINER=${CPACK_PACKAGE_CONTACT}"
-                             -P ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
-                     COMMAND gzip -9nf ${doc}/changelog
-                     DEPENDS CHANGELOG.md cmake/debian_changelog.cmake VERBATIM)
-  add_custom_target(changelog ALL DEPENDS ${doc}/changelog.gz)
   set(doc_folder ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME})
-  install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION ${doc_folder} COMPONENT deb
-          EXCLUDE_FROM_ALL)
+  install(FILES ${doc}/copyright DESTINATION ${doc_folder} COMPONENT deb EXCLUDE_FROM_ALL)
   install(FILES ${docs}/README-linux.txt DESTINATION ${doc_folder} RENAME README COMPONENT deb
           EXCLUDE_FROM_ALL)
   install(FILES ${examples} DESTINATION ${doc_folder}/examples COMPONENT deb EXCLUDE_FROM_ALL)
