@@ -28,9 +28,9 @@ while(NOT text STREQUAL "")
   string(SUBSTRING "${text}" ${end} -1 text)
   if(line MATCHES "^## ([^ ]+) \\(([0-9-]+ [0-9:]+) UTC\\)$")
     execute_process(COMMAND date -u -d "${CMAKE_MATCH_2}" "+%a, %d %b %Y %T +0000"
-                    OUTPUT_VARIABLE date OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+                    OUTPUT_VARIABLE day OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
     string(APPEND out "${trailer}${CPACK_PACKAGE_NAME} (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
-    set(trailer "\n -- ${CPACK_PACKAGE_CONTACT}  ${date}\n\n")
+    set(trailer "\n -- ${CPACK_PACKAGE_CONTACT}  ${day}\n\n")
   elseif(trailer STREQUAL "")
     # The title and what precedes the first version.
   elseif(line MATCHES "^- (.+)")
