@@ -2,8 +2,8 @@
 """Runs the built programs case by case. Arguments: the emulator if any, then Bytelace,
 Byteunlace, Bytecheck and Bytescan."""
 
-import hashlib, json, os, pathlib, random, re, reprlib, shlex, shutil, subprocess, sys, tempfile
-import unittest, zlib
+import glob, gzip, hashlib, json, os, pathlib, random, re, reprlib, shlex, shutil, subprocess
+import sys, tempfile, time, unittest, zlib
 import pefile
 
 EMULATOR, PROGRAMS = sys.argv[1:-4], [os.path.abspath(p) for p in sys.argv[-4:]]
@@ -511,20 +511,25 @@ class EndToEnd(unittest.TestCase):
 
     @unittest.skipUnless(os.environ.get("ARCHIVES"), "no release archives to check")
     def test_archives(self):
-        """Each archive's files (links end in @), its programs run, its texts in 80 columns with
-        CR LF, ASCII or marked UTF-8, each .deb lintian-clean with a changelog that dpkg reads,
-        the source archive's files, and SHA256SUMS right for them all."""
+        """Each archive's files (links end in @); the README's worked example run from it, with its
+        output as shown; its read-mes in 80 columns (the zip's texts CR LF, ASCII or marked UTF-8)
+        and with its manual pages naming the version; its changelog dated by the commit; each .deb
+        lintian-clean; the source archive's files; SHA256SUMS right for them all and the release
+        workflow attaching exactly those; and every path of ours and preset the README and
+        CONTRIBUTING.md name, there."""
         folder, v = os.environ["ARCHIVES"], os.environ["VERSION"]
         names, man = [pathlib.Path(p).stem for p in PROGRAMS], "share/man/man1/"
         unix = [f"bin/{n}" for n in names] + [f"bin/{n.lower()}@" for n in names]
         unix += [f"{man}{n.lower()}.1.gz" for n in names] + [f"{man}{n}.1.gz@" for n in names]
         notices = ["LICENSE", "THIRD-PARTY-NOTICES", "licences/GPL-3", "licences/GCC-exception-3.1"]
-        linux = unix + notices + ["CHANGELOG.md", "licences/LGPL-2.1", "licences/glibc"]
-        tar, log = f"bytelace-{v}-linux-%s.tar.gz", "share/doc/bytelace/changelog.gz"
-        deb = unix + [log, "share/doc/bytelace/copyright", "share/lintian/overrides/bytelace"]
+        lanes = ["examples/low.bin", "examples/high.bin"]
+        linux = unix + notices + lanes + ["README", "CHANGELOG.md", "licences/LGPL-2.1"]
+        tar, doc = f"bytelace-{v}-linux-%s.tar.gz", "share/doc/bytelace/"
+        deb = unix + [doc + f for f in ["changelog.gz", "copyright", "README", *lanes]]
+        deb += ["share/lintian/overrides/bytelace"]
         windows = names + ["README", "CHANGELOG", "licences/MinGW-w64"] + notices
-        windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in windows]
-        windows, linux = windows + ["bytelace.html"], linux + ["bytelace.html"]  # the page
+        windows = [f"{n}.exe" for n in names] + [f"{n}.txt" for n in windows] + lanes
+        windows, linux = windows + ["bytelace.html"], linux + ["licences/glibc", "bytelace.html"]
         rows = [(f"bytelace-{v}-windows-x86.zip", windows, "wine ")]
         rows += [(tar % "x86_64", linux, ""), (f"bytelace_{v}_amd64.deb", deb, "")]
         for arch, debian in [("aarch64", "arm64"), ("armhf", "armhf")]:
@@ -533,13 +538,23 @@ class EndToEnd(unittest.TestCase):
         sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
         source, root = f"bytelace-{v}-source.tar.gz", pathlib.Path(__file__).resolve().parents[1]
         archives = [source, f"bytelace-{v}.html"] + [row[0] for row in rows]
+        workflow = (root / ".github/workflows/release.yml").read_text()
+        attached = re.findall(r"^ +build/release/(\S+)$", workflow, re.M)
+        attached = {f for pattern in attached for f in glob.glob(pattern, root_dir=folder)}
+        got = [sorted(sums.stdout.decode().splitlines()), sorted(attached)]
         ok = sorted(f"{archive}: OK" for archive in archives)
-        self.assertEqual(sorted(sums.stdout.decode().splitlines()), ok)
+        self.assertEqual(got, [ok, sorted(archives + ["SHA256SUMS"])])
         listed = subprocess.run(["tar", "-tzf", source], cwd=folder, capture_output=True, text=True)
         tracked = subprocess.run(["git", "ls-files"], cwd=root, capture_output=True, text=True)
         listed = sorted(f for f in listed.stdout.split() if not f.endswith("/"))
         self.assertEqual(listed, sorted(f"bytelace-{v}/{f}" for f in tracked.stdout.split()))
-        examples = root / "examples"
+        commit = subprocess.run(["git", "log", "-1", "--format=%ct"], cwd=root, capture_output=True)
+        epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or commit.stdout)
+        dated = f"## {v} ({time.strftime('%Y-%m-%d %H:%M', time.gmtime(epoch))} UTC)".encode()
+        example = (root / "README.md").read_text().split("### A worked example")[1].split("\n##")[0]
+        blocks = re.findall(r"```(sh)?\n(.*?)```", example, re.S)
+        commands, shown = ["".join(b for sh, b in blocks if sh == want) for want in ("sh", "")]
+        paths = tracked.stdout.split() + listed
         for archive, files, emulator in rows:
             with self.subTest(archive=archive):
                 unpacked, path = scratch({}), os.path.join(folder, archive)
@@ -552,21 +567,38 @@ class EndToEnd(unittest.TestCase):
                 for p in pathlib.Path(unpacked).rglob("*"):
                     if p.is_symlink() or not p.is_dir():
                         found += [str(p.relative_to(unpacked)) + "@" * p.is_symlink()]
-                lace, unlace, check = (emulator + top + f for f in files[:3])
-                script = f"cp {shlex.quote(str(examples))}/*.bin . && {lace} low.bin high.bin r && "
-                script += f"{unlace} r l h && cmp l low.bin && cmp h high.bin && {check} l h r"
-                status = run(unpacked, "", script)[3]
-                lint = ["lintian", "--pedantic", path] if files == deb else ["true"]
+                paths += found + [f.split("/", 1)[1] for f in found] + ["/" + f for f in found]
+                where = pathlib.Path(unpacked, top)
+                program = {n: emulator + shlex.quote(str(where / f)) for n, f in zip(names, files)}
+                script = re.sub(r"\./build/(\w+)", lambda m: program[m[1]], commands)
+                ran = run(where / (doc if files == deb else ""), "", script)
+                lint = ["lintian", "--pedantic", "-I", path] if files == deb else ["true"]
                 lint = subprocess.run(lint, capture_output=True)
-                parse = ["dpkg-parsechangelog", "-SVersion", f"-l{unpacked}/usr/{log}"]
+                parse = ["dpkg-parsechangelog", "-SVersion", f"-l{where}/{doc}changelog.gz"]
                 parse = subprocess.run(parse if files == deb else ["echo", v], capture_output=True)
-                texts = [pathlib.Path(unpacked, top, f) for f in files if f.endswith(".txt")]
-                dos = rb"\xef\xbb\xbf([^\0-\x08\n-\x1f]{0,80}\r\n)*|([ -~\t]{0,80}\r\n)*"
-                dos = all(re.fullmatch(dos, t.read_bytes()) for t in texts)
-                got = [sorted(found), status, lint.returncode, lint.stdout, dos]
-                got += [parse.stdout + parse.stderr]
-                want = [sorted(top + f for f in files), 0, 0, b"", True, f"{v}\n".encode()]
-                self.assertEqual(got, want)
+                changes = b"".join(p.read_bytes() for p in where.glob("CHANGELOG*"))
+                eol = b"\r\n" if archive.endswith(".zip") else b"\n"
+                texts = {f: (where / f).read_bytes() for f in files if "README" in f or ".txt" in f}
+                dos = rb"\xef\xbb\xbf([^\0-\x08\n-\x1f]{0,80}%s)*|([ -~\t]{0,80}%s)*" % (eol, eol)
+                pages = [gzip.open(where / f).read() for f in files if f[-5:] == ".1.gz"]
+                pages += [text for f, text in texts.items() if "README" in f or f[:-4] in names]
+                got = [sorted(found), ran[1].replace(b"\r\n", b"\n"), ran[2], lint.returncode]
+                got += [lint.stdout, all(re.fullmatch(dos, text) for text in texts.values())]
+                got += [all(v.encode() in page for page in pages), parse.stdout + parse.stderr]
+                got += [re.findall(rb"^## .*?(?=\r?$)", changes, re.M)[:1]]
+                want = [sorted(top + f for f in files), shown.encode(), b"", 0, b"", True, True]
+                self.assertEqual(got, want + [f"{v}\n".encode(), [dated] * (files != deb)])
+        docs = (root / "README.md").read_text() + (root / "CONTRIBUTING.md").read_text()
+        known = {p.rstrip("@").rsplit("/", i)[0] for p in paths for i in range(p.count("/") + 1)}
+        ours = {path.split("/")[0] for path in known} - {""}
+        named = re.findall(r"`([^`\s]+/[^`\s]*)`", docs.replace("<version>", v))
+        named = {t.rstrip("/") for t in named if t.split("/")[0] in ours or "/doc/bytelace" in t}
+        presets = json.loads((root / "CMakePresets.json").read_text())
+        every = {p["name"] for kind in presets.values() if isinstance(kind, list) for p in kind}
+        folders = {p["name"]: p["binaryDir"][13:] for p in presets["configurePresets"]}
+        table = dict(re.findall(r"^\| `(\w+)` \| `(build[^`]*)` \|", docs, re.M))
+        got = [named - known, set(re.findall(r"--preset (\w+)", docs)) - every, table]
+        self.assertEqual(got, [set(), set(), folders])
 
 
 if __name__ == "__main__":
