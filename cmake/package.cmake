@@ -9,15 +9,17 @@ else()
   string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} platform)
 endif()
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${platform})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "join, split and check the two byte lanes of a 16-bit ROM")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "scan, join, split and check the two byte lanes of a 16-bit ROM")
 set(CPACK_PACKAGE_DESCRIPTION [[
 A 16-bit ROM is often kept as two 8-bit EPROM files, one holding the low byte
-of every word and one the high byte. Bytelace joins such a pair of byte lanes
-into the 16384-byte image the system loads, starting the image at lane offset
-6144 and wrapping round; Byteunlace takes an image apart into its two lanes
-again, for burning a patched image back into two EPROMs; Bytecheck tells
-whether two chips read back hold an image, and where and in which data bits
-they do not.]])
+of every word and one the high byte. Bytescan gives the checksums of two fresh
+dumps and of the image they join to, and says what makes a dump look bad;
+Bytelace joins such a pair of byte lanes into the 16384-byte image the system
+loads, starting the image at lane offset 6144 and wrapping round; Byteunlace
+takes an image apart into its two lanes again, for burning a patched image back
+into two EPROMs; Bytecheck tells whether two chips read back hold an image,
+where and in which data bits they do not, and which data or address line is at
+fault.]])
 # Debian's formats want an e-mail address, and the project has none: one under the reserved
 # top-level domain invalid, which by definition reaches no one (the copyright file says so).
 set(CPACK_PACKAGE_CONTACT "The Bytelace developers <developers@bytelace.invalid>")
