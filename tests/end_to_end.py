@@ -91,6 +91,7 @@ MEM = "/proc/self/mem"  # a regular file whose reads fail where nothing is mappe
 NULL = "NUL" if WINDOWS else "/dev/null"
 NAMES = ["λωρίδα", "старший", "ＲＯＭ.bin"]
 ROOT = tempfile.TemporaryDirectory(prefix="bytelace-")  # the scratch folders, removed at exit
+os.chmod(ROOT.name, 0o711)  # for runs as another user
 FUSE = os.geteuid() == 0 and os.path.exists("/dev/fuse")  # a FUSE view can be mounted
 PEER = os.environ.get("PEER", "")  # Windows: a pipe server, or a holder of a file, and a command
 WRITE_BACK = "mergerfs -o cache.files=full,cache.writeback=true"  # caches what is written
@@ -103,6 +104,14 @@ def trace(inject, target, args, before=""):
     strace = f"strace -o /dev/null {paths} -e inject={inject}"
     paths = " ".join(arg if arg[0] in "/>" else f'"$PWD/{arg}"' for arg in args.split())
     return f'{before}ASAN_OPTIONS=detect_leaks=0 {strace} "$@" {paths}'
+
+
+def nobody(args, before=""):
+    """A script: before, then the program, copied where all may run it, run on args by the user
+    nobody, who owns none of the files there."""
+    copy = 'p=("$@"); cp "${p[-1]}" prog; chmod 777 .; set -- "${p[@]::${#p[@]}-1}" ./prog'
+    user = "setpriv --reuid=65534 --regid=65534 --clear-groups"
+    return f'{before}{copy}; {user} "$@" {args}; s=$?; rm prog; exit $s'
 
 
 def view(mount, args, after=""):
@@ -147,11 +156,16 @@ def run(folder, program, args, stdin=b""):
 
 class EndToEnd(unittest.TestCase):
     def same(self, actual, expected):
-        """Names the entries that differ, in short: a diff of two whole images takes minutes."""
+        """Names the entries that differ, each shown from a little before its first difference:
+        a diff of two whole images takes minutes."""
         wrong = {k: (actual.get(k), v) for k, v in expected.items() if actual.get(k) != v}
         wrong |= {k: (v, None) for k, v in actual.items() if k not in expected}
+        for k, pair in wrong.items():
+            if all(isinstance(x, (bytes, str, list)) for x in pair):
+                at = next((i for i, (a, b) in enumerate(zip(*pair)) if a != b), min(map(len, pair)))
+                wrong[k] = (f"from {at}:", *(reprlib.repr(x[max(at - 8, 0) :]) for x in pair))
         if wrong:  # not assertFalse, which would print the whole dict first
-            self.fail(f"{list(wrong)} differ: {reprlib.repr(wrong)}")
+            self.fail(f"{list(wrong)} differ (got, wanted): {wrong}")
 
     def check(self, rows):
         """Rows: program, arguments, a bash script (not under Wine) or a ("cmd", line), output,
@@ -167,6 +181,8 @@ class EndToEnd(unittest.TestCase):
         delay = "openat:delay_enter=1000000"
         gone = '{ sleep .3; "$@" %s; } | true'  # the usage to a reader that has gone
         swap = trace(delay, "x.rom", "lo hi x.rom", "(sleep .5; ln -s lo x && mv x x.rom) & ")
+        relink = "(sleep .5; ln -s other x && mv x old.rom) & "  # an output made a link elsewhere
+        relink = trace(delay, "old.rom", "lo hi old.rom", relink)
         replace = trace(delay, "no/h", "rom l no/h", "(sleep .5; echo other >x && mv x l) & ")
         huge = 'cp lo x; truncate -s 3G x; "$@" x hi x; s=$?; truncate -s 8192 x; exit $s'
         # Every look at the target fails, or the second on; strace counts fstat, newfstatat and
@@ -190,10 +206,16 @@ class EndToEnd(unittest.TestCase):
                 (L, '"$@" lo hi /dev/stdout >>lo', b"", 2, {"lo": LO + CREATE}),
                 (L, swap, CREATE, 2, {"x.rom": "lo"}),  # the image made a link to a lane
                 (L, '(sleep 1; cat lo) | timeout -s INT .3 "$@" /dev/stdin hi old.rom', b"", 124),
-                (L, '(sleep 1; cat lo) | timeout -s INT .3 "$@" /dev/stdin hi x.rom', b"", 124),
+                *[
+                    (L, f'(sleep 1; cat lo) | timeout -s {s} .3 "$@" /dev/stdin hi x', b"", 124)
+                    for s in ("INT", "HUP", "TERM")
+                ],
                 (L, unknown("lo", "lo hi x"), OPEN_LO, 2),
                 (L, unknown("old.rom", "lo hi old.rom"), CREATE, 2),
                 (L, unknown("old.rom", "lo hi old.rom", second), CREATE, 2),
+                (L, unknown("old.rom", "lo hi old.rom", "%%stat:error=EIO:when=1"), CREATE, 2),
+                (L, unknown("x", "lo hi x", second), CREATE, 2),
+                (L, relink, CREATE, 2, {"old.rom": "other"}, {"other": b"other"}),
                 (L, huge, CREATE, 2, {"x": LO}),  # a 3 GiB lane as the image
                 (L, [MEM, "hi", "old.rom"], READ_LO, 3),
                 (L, [MEM, "hi", "x.rom"], READ_LO, 3),
@@ -248,9 +270,14 @@ class EndToEnd(unittest.TestCase):
         socket += 'sys.stdout.buffer.write(b"".join(iter(lambda: b.recv(9), b""))); sys.exit(c)'
         socket = f"python3 -c '{socket}' \"$@\" lo hi /dev/stdout"
         alias = view(f"{WRITE_BACK} r", "rom v/L r/L", "mv r/L x; ")  # one file, two lanes
+        # Two files with one inode number and size on two devices, but other times: not one.
+        twins = "mkdir a b && mount -t tmpfs t a && mount -t tmpfs t b && cp lo a/l && cp hi b/x"
+        twins += " && touch -d 2001-01-01 b/x && [ $(stat -c %i a/l) = $(stat -c %i b/x) ] && "
+        twins += '"$@" a/l hi b/x; s=$?; mv b/x x; umount a b; rmdir a b; exit $s'
         pipe, name = "\\\\.\\pipe\\bytelace", os.path.basename(L)  # Wine: a pipe, a file held
         peer = [(PEER, ["pipe", pipe, f"{name} lo hi {pipe}"], ROM, 0)]
-        peer += [(PEER, ["hold", "x", f"{name} lo hi x"], b"", 0, {"x": ROM}, {"x": b""})]
+        held = ["hold", "l", f"{os.path.basename(U)} rom l h"]  # the low lane, read back if it can
+        peer += [(PEER, held, b"", 0, {"l": LO, "h": HI}, {"l": b""})]
         self.check(
             [
                 (L, ["lo", "hi", "old.rom"], b"", 0, {"old.rom": ROM}, {"old.rom": twin}),
@@ -269,8 +296,20 @@ class EndToEnd(unittest.TestCase):
                 (L, around, b"", 0, {"x": b"H" + ROM + b"T"}),
                 (L, 'printf H >x; "$@" lo hi /dev/stdout >>x', b"", 0, {"x": b"H" + ROM}),
                 (L, 'printf H >x; "$@" lo hi /dev/fd/3 3>>x', b"", 0, {"x": b"H" + ROM}),
+                (L, 'printf H >x; "$@" lo hi /proc/self/fd/3 3>>x', b"", 0, {"x": b"H" + ROM}),
+                (L, '"$@" lo hi /dev/stderr 2>x', b"", 0, {"x": ROM}),
+                (L, ["lo", "hi", "link"], b"", 0, {"old.rom": ROM}, {"link": "old.rom"}),
+                (L, trace("close:signal=SIGTERM", "x", "lo hi x"), b"", -15, {"x": ROM}),
+                (U, nobody("rom l h", "chmod 222 l; "), b"", 0, {"l": LO, "h": HI}, {"l": b"l"}),
                 (L, f'"$@" {MEM} hi /dev/stdout >x', b"", 3, {"x": READ_LO}),
                 (L, ("cmd", '"$@" lo hi x > x'), b"", 0, {"x": ROM}),
+                (
+                    L,
+                    ("cmd", '"$@" lo hi old.rom >> old.rom'),
+                    b"",
+                    0,
+                    {"old.rom": b"old image" + ROM},
+                ),
                 (L, socket, ROM, 0),
                 (L, 'ulimit -f 8; "$@" lo hi x.rom', WRITE, 4, {"x.rom": ROM[:8192]}),
                 # the image to a pipe whose reader has gone, the message where the test sees it
@@ -288,7 +327,11 @@ class EndToEnd(unittest.TestCase):
                 (U, '"$@" rom l h >&-', b"", 0, {"l": LO, "h": HI}),  # standard output closed
                 (U, no_more, SIZE, 5, {"x": ROM[1:]}),
                 (U, one_after_other, b"", 0, {"x": LO + HI}),
-                *([(U, alias, WRITE_LO, 4, {"x": HI})] if FUSE else []),
+                *(
+                    [(U, alias, WRITE_LO, 4, {"x": HI}), (L, twins, b"", 0, {"x": ROM})]
+                    if FUSE
+                    else []
+                ),
                 *(peer if PEER else []),
                 (C, ["hi", "lo", "rom"], SWAPPED, 6),
                 (C, ["hi", NAMES[0], "rom"], crossed[0], 6, {}, {NAMES[0]: both["l"]}),
@@ -413,6 +456,68 @@ class EndToEnd(unittest.TestCase):
             del files[1], files[2], files[3]
             self.same(files, {"l": low, "h": high, "r": rom, "r2": rom, **pad})
 
+    @unittest.skipIf(WINDOWS or EMULATOR, "runs once, natively")
+    def test_install_deps(self):
+        """scripts/install-deps against stand-ins for apt-get, apt-cache, dpkg, dpkg-query, id and
+        sudo that log their calls: on a fresh machine, a complete one and one where two packages
+        were removed, as root and not, the calls to apt-get and dpkg that change the machine."""
+        stub = """#!/bin/sh
+            echo "${0##*/} $*" >>"$LOG"
+            for last; do :; done
+            case ${0##*/}:$STATE:$2 in
+            id*) echo "$ID" ;; sudo*) exec "$@" ;; apt-cache*) echo "  Depends: clang-14" ;;
+            dpkg:fresh*) ;; dpkg:*) echo i386 ;; dpkg-query:fresh*) exit 1 ;;
+            *Abbrev*) echo "ii libc++-14-dev-wasm32" ;;
+            *partial*) case $last in wine32:i386 | chromium) echo deinstall ok config-files ;;
+                       *) echo install ok installed ;; esac ;;
+            *) echo install ok installed ;;
+            esac"""
+        stubs = scratch({"stub": stub.replace("\n            ", "\n").encode()})
+        for name in "apt-get apt-cache dpkg dpkg-query id sudo".split():
+            os.symlink("stub", os.path.join(stubs, name))
+        os.chmod(os.path.join(stubs, "stub"), 0o755)
+        script = pathlib.Path(__file__).resolve().parents[1] / "scripts/install-deps"
+        sudo, ii, tests = "sudo env DEBIAN_FRONTEND=noninteractive ", "apt-get install", "tests"
+        for state, user, sets, calls, wanted in [
+            (
+                "fresh",
+                0,
+                tests,
+                ["dpkg --add-architecture i386", "apt-get update", ii],
+                "wine32:i386 " "mergerfs chromium clang-14 libc++-14-dev-wasm32",
+            ),
+            (
+                "fresh",
+                1000,
+                "bench",
+                ["sudo apt-get update", "apt-get update", sudo + ii, ii],
+                "hyperfine chromium python3-selenium clang-14 wasi-libc",
+            ),
+            ("complete", 0, "tests bench web", [], ""),
+            (
+                "partial",
+                1000,
+                tests,
+                ["sudo apt-get update", "apt-get update", sudo + ii, ii],
+                "wine32:i386 chromium",
+            ),
+        ]:
+            log, env = os.path.join(stubs, "log"), {"ID": str(user), "STATE": state}
+            env |= {"LOG": log, "PATH": f"{stubs}:{os.environ['PATH']}"}
+            subprocess.run(["sh", script, *sets.split()], env=env, check=True, capture_output=True)
+            lines = pathlib.Path(log).read_text().splitlines()
+            os.remove(log)
+            lines = [l for l in lines if l.startswith(("apt-get", "sudo", "dpkg --add"))]
+            got = [re.sub(" -y --no-install-recommends .*", "", l) for l in lines]
+            installed = set(lines[-1].split()[4:] if lines else [])
+            # Only what is missing, or all of what was wanted and more.
+            got += [
+                installed == set(wanted.split())
+                if state == "partial"
+                else installed >= set(wanted.split())
+            ]
+            self.assertEqual(got, calls + [True], (state, user, sets, installed))
+
     @unittest.skipUnless(os.environ.get("PAGE"), "no page built")
     def test_page(self):
         """The page in headless Chromium from file://, by its file inputs and download links and by
@@ -535,26 +640,43 @@ class EndToEnd(unittest.TestCase):
         for arch, debian in [("aarch64", "arm64"), ("armhf", "armhf")]:
             qemu = f"qemu-{arch.replace('hf', '')}-static "
             rows += [(tar % arch, linux, qemu), (f"bytelace_{v}_{debian}.deb", deb, qemu)]
-        sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True)
+        check = lambda *reader: subprocess.run(
+            [*reader, "-c", "SHA256SUMS"], cwd=folder, capture_output=True
+        )
+        sums, strict = check("sha256sum"), check("shasum", "-a", "256")  # GNU's, and Perl's
         source, root = f"bytelace-{v}-source.tar.gz", pathlib.Path(__file__).resolve().parents[1]
         archives = [source, f"bytelace-{v}.html"] + [row[0] for row in rows]
         workflow = (root / ".github/workflows/release.yml").read_text()
         attached = re.findall(r"^ +build/release/(\S+)$", workflow, re.M)
         attached = {f for pattern in attached for f in glob.glob(pattern, root_dir=folder)}
-        got = [sorted(sums.stdout.decode().splitlines()), sorted(attached)]
+        got = [sorted(r.stdout.decode().splitlines()) for r in (sums, strict)] + [sorted(attached)]
         ok = sorted(f"{archive}: OK" for archive in archives)
-        self.assertEqual(got, [ok, sorted(archives + ["SHA256SUMS"])])
-        listed = subprocess.run(["tar", "-tzf", source], cwd=folder, capture_output=True, text=True)
-        tracked = subprocess.run(["git", "ls-files"], cwd=root, capture_output=True, text=True)
-        listed = sorted(f for f in listed.stdout.split() if not f.endswith("/"))
-        self.assertEqual(listed, sorted(f"bytelace-{v}/{f}" for f in tracked.stdout.split()))
+        self.assertEqual(got, [ok, ok, sorted(archives + ["SHA256SUMS"])])
+        # The source archive: the files git tracks, with the modes git records.
+        listed = subprocess.run(
+            ["tar", "-tvzf", source], cwd=folder, capture_output=True, text=True
+        )
+        listed = {f.split()[-1]: f.split()[0] for f in listed.stdout.splitlines() if f[0] != "d"}
+        tracked = subprocess.run(
+            ["git", "ls-files", "-s"], cwd=root, capture_output=True, text=True
+        )
+        tracked = [f.split(None, 3) for f in tracked.stdout.splitlines()]
+        modes = {"100755": "-rwxr-xr-x", "100644": "-rw-r--r--"}
+        self.assertEqual(listed, {f"bytelace-{v}/{f[3]}": modes[f[0]] for f in tracked})
+        tracked, listed = [f[3] for f in tracked], list(listed)
+        # The licence texts the notices name, each whole in the .deb's copyright.
+        norm = lambda text: " ".join(text.split())
+        licences = (
+            "LICENSE doc/THIRD-PARTY-NOTICES doc/licences/glibc doc/licences/GCC-exception-3.1"
+        )
+        licences = [norm((root / f).read_text().strip().splitlines()[-1]) for f in licences.split()]
         commit = subprocess.run(["git", "log", "-1", "--format=%ct"], cwd=root, capture_output=True)
         epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or commit.stdout)
         dated = f"## {v} ({time.strftime('%Y-%m-%d %H:%M', time.gmtime(epoch))} UTC)".encode()
         example = (root / "README.md").read_text().split("### A worked example")[1].split("\n##")[0]
         blocks = re.findall(r"```(sh)?\n(.*?)```", example, re.S)
         commands, shown = ["".join(b for sh, b in blocks if sh == want) for want in ("sh", "")]
-        paths = tracked.stdout.split() + listed
+        paths = tracked + listed
         for archive, files, emulator in rows:
             with self.subTest(archive=archive):
                 unpacked, path = scratch({}), os.path.join(folder, archive)
@@ -579,15 +701,19 @@ class EndToEnd(unittest.TestCase):
                 changes = b"".join(p.read_bytes() for p in where.glob("CHANGELOG*"))
                 eol = b"\r\n" if archive.endswith(".zip") else b"\n"
                 texts = {f: (where / f).read_bytes() for f in files if "README" in f or ".txt" in f}
-                dos = rb"\xef\xbb\xbf([^\0-\x08\n-\x1f]{0,80}%s)*|([ -~\t]{0,80}%s)*" % (eol, eol)
+                # A byte order mark only before UTF-8 that is not ASCII.
+                dos = rb"\xef\xbb\xbf(?=(?s:.*)[^\0-~])([^\0-\x08\n-\x1f]{0,80}%s)*"
+                dos = (dos + rb"|([ -~\t]{0,80}%s)*") % (eol, eol)
                 pages = [gzip.open(where / f).read() for f in files if f[-5:] == ".1.gz"]
                 pages += [text for f, text in texts.items() if "README" in f or f[:-4] in names]
                 got = [sorted(found), ran[1].replace(b"\r\n", b"\n"), ran[2], lint.returncode]
                 got += [lint.stdout, all(re.fullmatch(dos, text) for text in texts.values())]
                 got += [all(v.encode() in page for page in pages), parse.stdout + parse.stderr]
                 got += [re.findall(rb"^## .*?(?=\r?$)", changes, re.M)[:1]]
+                copyright = norm((where / doc / "copyright").read_text()) if files == deb else ""
+                got += [[text for text in licences if files == deb and text not in copyright]]
                 want = [sorted(top + f for f in files), shown.encode(), b"", 0, b"", True, True]
-                self.assertEqual(got, want + [f"{v}\n".encode(), [dated] * (files != deb)])
+                self.assertEqual(got, want + [f"{v}\n".encode(), [dated] * (files != deb), []])
         docs = (root / "README.md").read_text() + (root / "CONTRIBUTING.md").read_text()
         known = {p.rstrip("@").rsplit("/", i)[0] for p in paths for i in range(p.count("/") + 1)}
         ours = {path.split("/")[0] for path in known} - {""}
