@@ -1,17 +1,19 @@
 #!/usr/bin/python3
-"""Measures Bytelace, Byteunlace and Bytecheck against the floor of any run, against copying the bytes
-and against srec_cat.
+"""Measures Bytelace, Byteunlace, Bytecheck and Bytescan against the floor of any run, against
+copying the bytes, against srec_cat and, for Bytescan's checksums, against sha1sum.
 
 Checks first that Bytelace and srec_cat make the same image from random lanes of several
-lengths, that Bytecheck finds srec_cat's image made of the lanes, and that Byteunlace and
-srec_cat take it apart into the same lanes; then times the
+lengths, that Bytecheck finds srec_cat's image made of the lanes, that Byteunlace and srec_cat
+take it apart into the same lanes, and that Bytescan's checksums are Python's; then times the
 commands in alternating rounds with hyperfine, counts one run's user-space instructions with
-callgrind and compares peak memory for small and huge lanes. Prints the figures and the
-ratios, and exits non-zero when a target is missed.
+callgrind (Bytecheck's also on lanes with each fault it names, and on random damage) and
+compares peak memory for small and huge lanes. Prints the figures and the ratios, and exits
+non-zero when a target is missed.
 
 Usage: bench/bench.py [build folder, default build]
 """
 
+import hashlib
 import json
 import os
 import random
@@ -21,6 +23,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import zlib
 
 ROUNDS, RUNS = 10, 100
 # How much more peak memory 3 GiB lanes may take than 8192-byte ones. A page fault maps what
@@ -28,7 +31,8 @@ ROUNDS, RUNS = 10, 100
 # from 540 to 652 KiB for Bytelace with parts of it evicted at random. A lane held in memory
 # would add 3 GiB, and anything that grew by more than a byte per 24 KiB of lane would exceed.
 RSS_SLACK_KIB = 128
-PROGRAMS = ["Bytelace", "Byteunlace", "Bytecheck"]
+PROGRAMS = ["Bytelace", "Byteunlace", "Bytecheck", "Bytescan"]
+SCAN_RUNS = 20  # of Bytescan and sha1sum on two 4 MiB lanes, each some 20 ms
 
 
 def srec_cat(low, high, image):
@@ -129,7 +133,7 @@ def same_results(bytelace, byteunlace, bytecheck, work):
     )
 
 
-def median_times(commands, work):
+def median_times(commands, work, runs=RUNS, *options):
     times = {name: [] for name in commands}
     names = list(commands)
     for round_ in range(ROUNDS):
@@ -144,9 +148,10 @@ def median_times(commands, work):
                     "--warmup",
                     "5",
                     "--runs",
-                    str(RUNS),
+                    str(runs),
                     "--export-json",
                     out,
+                    *options,
                     commands[name],
                 ],
                 check=True,
@@ -157,13 +162,50 @@ def median_times(commands, work):
     return {name: statistics.median(t) for name, t in times.items()}
 
 
-def instructions(argv):
+def same_checksums(bytescan, work):
+    """Bytescan's lines of checksums against zlib's and hashlib's, for lanes around SHA-1's
+    block and the lane's length."""
+    rng = random.Random(1)
+    for length in (0, 55, 56, 8191, 8192, 100000):
+        lane = os.path.join(work, "scan_lane")
+        write(lane, rng.randbytes(length))
+        data = read(lane)
+        out = subprocess.run([bytescan, lane, lane], capture_output=True).stdout.decode()
+        want = (
+            f"{length} bytes, CRC32 {zlib.crc32(data):08x}, SHA-1 {hashlib.sha1(data).hexdigest()}"
+        )
+        if f"low_byte_file: {want}, sum 0x{sum(data) % 65536:04x}\r\n" not in out:
+            sys.exit(f"Bytescan's checksums differ from Python's for {length} bytes")
+    print("same checksums as Python's zlib and hashlib for lanes of 0 to 100000 bytes")
+
+
+def faulty_lanes(lane):
+    """The lane as chips with each fault that Bytecheck names would give it back, and with
+    random damage that none explains."""
+    n, rng = range(len(lane)), random.Random(2)
+    swap = lambda x, j, k: x ^ ((x >> j ^ x >> k) & 1) * (1 << j | 1 << k)
+    damaged = bytearray(lane)
+    for i in rng.sample(n, 100):
+        damaged[i] ^= rng.randrange(1, 256)
+    return {
+        "D2 stuck at 1": bytes(b | 4 for b in lane),
+        "not programmed": b"\xff" * len(lane),
+        "A12 stuck at 0": bytes(lane[i & ~0x1000] for i in n),
+        "A0 stuck at 1": bytes(lane[i | 1] for i in n),
+        "D6 and D7 swapped": bytes(swap(b, 6, 7) for b in lane),
+        "A11 and A12 swapped": bytes(lane[swap(i, 11, 12)] for i in n),
+        "random damage": bytes(damaged),
+    }
+
+
+def instructions(argv, status=0):
     run = subprocess.run(
         ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", *argv],
         capture_output=True,
         text=True,
-        check=True,
     )
+    if run.returncode != status:
+        sys.exit(f"{shlex.join(argv)} exited with {run.returncode}: {run.stdout}")
     return int(re.search(r"Collected : (\d+)", run.stderr).group(1))
 
 
@@ -210,9 +252,10 @@ def page_rows(build, work, runs=50):
 
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
-    bytelace, byteunlace, bytecheck = (os.path.join(build, p) for p in PROGRAMS)
+    bytelace, byteunlace, bytecheck, bytescan = (os.path.join(build, p) for p in PROGRAMS)
     with tempfile.TemporaryDirectory(prefix="bytelace-bench-") as work:
         same_results(bytelace, byteunlace, bytecheck, work)
+        same_checksums(bytescan, work)
 
         # The floor: starting and ending a static process that does nothing.
         noop = os.path.join(work, "noop")
@@ -236,16 +279,31 @@ def main():
             "bytelace": [bytelace, low, high, image],
             "byteunlace": [byteunlace, whole, low_out, high_out],
             "bytecheck": [bytecheck, low, high, checked],
+            "bytescan": [bytescan, low, high],
             "cp": ["cp", whole, image],
             "srec_cat": srec_cat(low, high, image),
             "srec_cat_split": srec_cat_split(whole, 0, low_out),
         }
         commands = {name: shlex.join(argv) for name, argv in commands.items()}
         medians = median_times(commands, work)
+        big_low, big_high = os.path.join(work, "lo4m"), os.path.join(work, "hi4m")
+        write(big_low, os.urandom(4 << 20))
+        write(big_high, os.urandom(4 << 20))
+        big = {"bytescan": [bytescan, big_low, big_high], "sha1sum": ["sha1sum", big_low, big_high]}
+        # Bytescan finds that such lanes are longer than a chip, and exits with status 7.
+        big = {k: shlex.join(v) for k, v in big.items()}
+        big = median_times(big, work, SCAN_RUNS, "--ignore-failure")
 
         count = instructions([bytelace, low, high, image])
         unlace_count = instructions([byteunlace, whole, low_out, high_out])
         check_count = instructions([bytecheck, low, high, checked])
+        scan_count = instructions([bytescan, low, high])
+        faults = {}
+        for fault, lane in faulty_lanes(read(low)).items():
+            write(os.path.join(work, "faulty"), lane)
+            faults[fault] = instructions(
+                [bytecheck, os.path.join(work, "faulty"), high, checked], 6
+            )
 
         huge = os.path.join(work, "huge")
         with open(huge, "wb") as f:
@@ -257,6 +315,11 @@ def main():
             small.append(peak_kib([bytelace, low, high, image]))
             huge_runs.append(peak_kib([bytelace, huge, huge, image]))
         small_kib, huge_kib = statistics.median(small), statistics.median(huge_runs)
+        small_scan, big_scan = [], []
+        for _ in range(21):
+            small_scan.append(peak_kib([bytescan, low, high]))
+            big_scan.append(peak_kib([bytescan, big_low, big_high]))
+        small_scan, big_scan = statistics.median(small_scan), statistics.median(big_scan)
 
     ms = {name: f"{t * 1e3:.3f} ms" for name, t in medians.items()}
     above = {
@@ -268,11 +331,14 @@ def main():
     un_vs_cp = medians["byteunlace"] / medians["cp"]
     un_vs_srec = medians["byteunlace"] / (2 * medians["srec_cat_split"])
     check_vs_lace = medians["bytecheck"] / medians["bytelace"]
+    scan_vs_cp = medians["bytescan"] / medians["cp"]
+    scan_vs_sha1sum = big["bytescan"] / big["sha1sum"]
     rows = [
         ("median wall time, static no-op (floor)", ms["floor"], None),
         ("median wall time, Bytelace", ms["bytelace"], None),
         ("median wall time, Byteunlace", ms["byteunlace"], None),
         ("median wall time, Bytecheck", ms["bytecheck"], None),
+        ("median wall time, Bytescan", ms["bytescan"], None),
         ("median wall time, cp of 16384 bytes", ms["cp"], None),
         ("median wall time, srec_cat joining", ms["srec_cat"], None),
         ("median wall time, srec_cat, one lane", ms["srec_cat_split"], None),
@@ -303,11 +369,34 @@ def main():
             f"{check_count:,} (target <= 1,000,000)",
             check_count <= 1_000_000,
         ),
+        ("Bytescan / cp", f"{scan_vs_cp:.2f}x (target <= 1.00x)", scan_vs_cp <= 1.0),
+        ("median wall time, Bytescan, 4 MiB lanes", f"{big['bytescan'] * 1e3:.3f} ms", None),
+        ("median wall time, sha1sum, 4 MiB lanes", f"{big['sha1sum'] * 1e3:.3f} ms", None),
+        (
+            "Bytescan / sha1sum, 4 MiB lanes",
+            f"{scan_vs_sha1sum:.2f}x (target <= 2.00x)",
+            scan_vs_sha1sum <= 2.0,
+        ),
+        ("user-space instructions, Bytescan", f"{scan_count:,}", None),
+        *(
+            (
+                f"Bytecheck, {fault} / matching",
+                f"{n:,}, {n / check_count:.2f}x (target <= 5.00x)",
+                n <= 5 * check_count,
+            )
+            for fault, n in faults.items()
+        ),
         ("median peak RSS, 8192-byte lanes", f"{small_kib} KiB", None),
         (
             "median peak RSS, 3 GiB sparse lanes",
             f"{huge_kib} KiB (target <= {small_kib + RSS_SLACK_KIB} KiB)",
             huge_kib <= small_kib + RSS_SLACK_KIB,
+        ),
+        ("median peak RSS, Bytescan, 8192-byte lanes", f"{small_scan} KiB", None),
+        (
+            "median peak RSS, Bytescan, 4 MiB lanes",
+            f"{big_scan} KiB (target <= {small_scan + RSS_SLACK_KIB} KiB)",
+            big_scan <= small_scan + RSS_SLACK_KIB,
         ),
     ]
     with tempfile.TemporaryDirectory(prefix="bytelace-bench-") as work:
