@@ -219,7 +219,7 @@ def peak_kib(argv):
 
 def page_rows(build, work, runs=50):
     """The page in headless Chromium: the median time from a task's click to its result, by
-    which its downloads are in place, and the sizes of the page and its module."""
+    which its downloads and maps are in place, and the sizes of the page and its module."""
     from selenium import webdriver  # Debian's, with /usr/bin/python3
 
     page = os.path.abspath(os.path.join(build, "bytelace.html"))
@@ -241,7 +241,7 @@ def page_rows(build, work, runs=50):
             (watch.disconnect(), done(performance.now() - start))).observe(result, {childList: true});
         document.getElementById(task).click();"""
     rows = []
-    for task in ("join", "split", "check"):
+    for task in ("join", "split", "check", "scan"):
         ms = statistics.median(browser.execute_async_script(timed, task) for _ in range(runs))
         rows += [(f"page: {task}, click to result", f"{ms:.2f} ms (target < 5 ms)", ms < 5)]
     browser.quit()

@@ -18,10 +18,16 @@ def image(low, high):
     return bytes(lane[i] if i < len(lane) else 0xFF for i in offsets for lane in (low, high))
 
 
+def compare(byte, lane, rom):
+    """The low (byte 0) or high (1) lane as the image has it, then as read, 0xFF past its end,
+    and the lane offsets where they differ."""
+    want, got = rom[2 * LEAD + byte :: 2] + rom[byte : 2 * LEAD : 2], lane.ljust(LANE, b"\xff")
+    return want, got, [i for i in range(LANE) if got[i] != want[i]]
+
+
 def mismatch(byte, lane, rom):
     """Bytecheck's line for the low (byte 0) or high (1) lane, worked out from the image."""
-    want, got = rom[2 * LEAD + byte :: 2] + rom[byte : 2 * LEAD : 2], lane.ljust(LANE, b"\xff")
-    wrong = [i for i in range(LANE) if got[i] != want[i]]
+    want, got, wrong = compare(byte, lane, rom)
     bits, i = 0, wrong[0]
     for k in wrong:
         bits |= got[k] ^ want[k]
@@ -81,6 +87,11 @@ READ_LO, READ_HI, READ = messages("Read")
 CREATE_LO, CREATE_HI, CREATE = messages("Create")
 WRITE_LO, WRITE_HI, WRITE = messages("Write")
 SIZE, SWAPPED = b"Size error rom_file\r\n", b"Swapped low_byte_file high_byte_file\r\n"
+SIZE_HI, LIMIT = b"Size error high_byte_file\r\n", 4194304  # the longest lane Bytescan takes
+CHOSEN = " chosen: choose its file above, or drop it on its box."  # the page's explanations
+IMAGE_IS = ": an image is 16384 bytes, two lanes of 8192."
+SCAN_IS = f"This high lane is {LIMIT + 1} bytes: Scan takes lanes of up to {LIMIT} bytes (4 MiB), "
+SCAN_IS += "more than any parallel EPROM holds."
 USAGE = b"Usage : %s low_byte_file high_byte_file rom_file\r\n"
 UNLACE_USAGE = b"Usage : Byteunlace rom_file low_byte_file high_byte_file\r\n"
 CHROMIUM = "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-sync "
@@ -534,31 +545,45 @@ class EndToEnd(unittest.TestCase):
         browser = webdriver.Chrome(options=options, service=service)
         self.addCleanup(browser.quit)
         wait = WebDriverWait(browser, 10, ignored_exceptions=[OSError]).until
+        # The addresses that each map marks, read back from its pixels.
+        marks = "return [...document.querySelectorAll('#map-low, #map-high')].filter((c) => "
+        marks += (
+            "c.offsetParent).map((c) => { const a = c.getContext('2d').getImageData(0, 0, 128, "
+        )
+        marks += "64).data; return [...Array(8192).keys()].filter((i) => a[4 * i + 3] == 255) })"
 
-        def page(task, *args):
-            """The result and downloads (link, file name, bytes) of a click with these bytes as
-            files, then what window.bytelace returns for them or the message that it throws."""
-            browser.get(pathlib.Path(os.environ["PAGE"]).as_uri())
-            fields = {"join": "low high", "split": "image"}.get(task, "low high image").split()
-            folder = scratch({k: v for k, v in zip(fields, args) if v is not None})
-            for field in os.listdir(folder):
-                browser.find_element("id", field).send_keys(os.path.join(folder, field))
-            browser.find_element("id", task).click()
-            got = [wait(lambda _: browser.find_element("id", "result").text, f"{task}: no result")]
+        def outcome():
+            """The result, the maps' marks if any, and the downloads (link, file name, bytes)."""
+            got = [wait(lambda _: browser.find_element("id", "result").text, "no result")]
+            got += [m for m in [browser.execute_script(marks)] if m]
             for link in browser.find_elements("css selector", "#downloads a"):
                 link.click()
                 path = pathlib.Path(saved, link.get_attribute("download"))
                 got += [(link.get_attribute("id"), path.name, wait(lambda _: path.read_bytes()))]
                 path.unlink()
+            return got
+
+        def page(task, *args):
+            """The outcome of a click with these bytes as files, then what window.bytelace returns
+            for them or the message that it throws."""
+            browser.get(pathlib.Path(os.environ["PAGE"]).as_uri())
+            fields = ["image"] if task == "split" else ["low", "high", "image"]
+            folder = scratch({k: v for k, v in zip(fields, args) if v is not None})
+            for field in os.listdir(folder):
+                browser.find_element("id", field).send_keys(os.path.join(folder, field))
+            browser.find_element("id", task).click()
             call = "const [t, a] = arguments; try { const r = bytelace[t](...a.map((x) => x && new "
             call += (
                 "Uint8Array(x))); return r.low ? [[...r.low], [...r.high]] : [...r] } catch (e) {"
             )
-            args = [a if a is None else [*a] for a in args]
-            return got + [browser.execute_script(call + " return e.message }", task, args)]
+            # Lanes of Bytescan's limit are all zeros: sent as their length, which is cheaper.
+            args = [a if a is None else [*a] if len(a) < LIMIT else len(a) for a in args]
+            return outcome() + [browser.execute_script(call + " return e.message }", task, args)]
 
         lengths, rows = [0, 100, 6145, 8192, 20000], []
+        stuck = bytes(LO[i & ~8] for i in range(LANE)), bytes(b | 4 for b in HI)  # A3 0, D2 1
         checks = [(HI, LO, ROM), (flip(LO, (0, 4), (6143, 2)), flip(HI, (6144, 1)), ROM)]
+        checks += [(*stuck, ROM), (flip(HI, (LANE - 1, 1)), LO, ROM), (LO * 4, HI * 4, ROM)]
         for i, n in enumerate(lengths):  # each length as the low lane, then as the high one
             low, high = rng.randbytes(n), rng.randbytes(lengths[i - 1])
             f = scratch({"l": low, "h": high})
@@ -568,21 +593,54 @@ class EndToEnd(unittest.TestCase):
             rows += [("join", (low, high), "Joined.", ("get-image", "rom.bin", rom), [*rom])]
             rows += [("split", (rom,), "Taken apart.", *gets, [[*lane] for lane in lanes])]
             checks += [(low, high, rom)]
-        for low, high, rom in checks:  # the programs' lines, or none when the lanes match
+        for low, high, rom in checks:  # the programs' lines and maps, or none when lanes match
             out = run(scratch({"l": low, "h": high, "r": rom}), C, ["l", "h", "r"])[1]
             lines = out.decode().splitlines()
-            rows += [("check", (low, high, rom), "\n".join(lines) or MATCH, lines)]
-        rows += [  # refusals: the programs' line, from the click and the call alike
-            ("check", (None, HI, ROM), OPEN_LO),
-            ("join", (LO, None), OPEN_HI),
-            ("split", (None,), OPEN),
-            ("split", (ROM + b"\0",), SIZE),
-            ("check", (LO, LO, ROM[1:]), SIZE),
+            maps = [[compare(b, v, rom)[2] for b, v in enumerate([low, high])]] if lines else []
+            rows += [("check", (low, high, rom), "\n".join(lines) or MATCH, *maps, lines)]
+        bits = [bytes(i >> 12 for i in range(LANE)), bytes(i >> 4 & 0x80 for i in range(LANE))]
+        for low, high in [bits, (b"\xff" * 100, LO + LO)]:  # the longest report; lane lengths
+            lines = run(scratch({"l": low, "h": high}), S, ["l", "h"])[1].decode().splitlines()
+            rows += [("scan", (low, high), "\n".join(lines), lines)]
+        rows += [  # refusals: the programs' line, from the click and the call alike, explained
+            ("check", (None, HI, ROM), OPEN_LO, f"No low lane{CHOSEN}"),
+            ("check", (LO, HI, None), OPEN, f"No image{CHOSEN}"),
+            ("join", (LO, None), OPEN_HI, f"No high lane{CHOSEN}"),
+            ("split", (None,), OPEN, f"No image{CHOSEN}"),
+            ("split", (ROM + b"\0",), SIZE, f"This image is 16385 bytes{IMAGE_IS}"),
+            ("check", (LO, LO, ROM[1:]), SIZE, f"This image is 16383 bytes{IMAGE_IS}"),
+            ("scan", (bytes(LIMIT), bytes(LIMIT + 1)), SIZE_HI, SCAN_IS),
         ]
         got, want = {}, {"requests": []}
         for i, (task, args, line, *rest) in enumerate(rows):
             got[i, task] = page(task, *args)
-            want[i, task] = [line, *rest] if rest else [line.decode().strip()] * 2
+            want[i, task] = [line, *rest]
+            if isinstance(line, bytes):
+                line = line.decode().strip()
+                want[i, task] = [f"{line}\n{rest[0]}", line]
+        # In one load, on a phone's screen: files dropped on the boxes, then task after task, each
+        # outcome replacing the last, its links in view; then a file chosen again takes it away.
+        browser.set_window_size(360, 640)
+        browser.get(pathlib.Path(os.environ["PAGE"]).as_uri())
+        drop = "for (const [id, name, b] of arguments[0]) { const d = new DataTransfer(); d.items"
+        drop += ".add(new File([new Uint8Array(b)], name)); document.getElementById(id).parentNode"
+        drop += ".dispatchEvent(new DragEvent('drop', { dataTransfer: d })) }"
+        low, names = flip(LO, (0, 1)), ["a.b.lo", "a.b.hi", "my.rom.v2.bin"]
+        browser.execute_script(
+            drop, [*zip(["low", "high", "image"], names, [[*low], [*HI], [*ROM]])]
+        )
+        view = "const a = document.querySelector('#downloads :last-child');"
+        view += "return a && a.getBoundingClientRect().bottom <= innerHeight"
+        for task in ("check", "join", "split"):
+            browser.find_element("id", task).click()
+            wait(lambda _: browser.find_element("id", "result").text)
+            got[task] = [browser.execute_script(view)] + outcome()
+        browser.find_element("id", "low").send_keys(os.path.join(scratch({"l": LO}), "l"))
+        got["chosen"] = browser.find_element("id", "outcome").text
+        gets = [(f"get-{k}", f"my.rom.v2-{k}.bin", v) for k, v in (("low", LO), ("high", HI))]
+        want["check"] = [None, mismatch(0, low, ROM).decode().strip(), [[0], []]]
+        want |= {"join": [True, "Joined.", ("get-image", "rom.bin", image(low, HI))]}
+        want |= {"split": [True, "Taken apart.", *gets], "chosen": ""}
         log = [json.loads(entry["message"])["message"] for entry in browser.get_log("performance")]
         urls = [m["params"]["request"]["url"] for m in log if m["method"].endswith("WillBeSent")]
         got["requests"] = [u for u in urls if not u.startswith(LOCAL)]
