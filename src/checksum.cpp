@@ -83,33 +83,41 @@ void round(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32_t d, 
     b = rotate(b, 30);
 }
 
-// Twenty rounds of one kind, from round t.
+// The message word of round t: one of the block's 16 words, which from round 16 on are
+// replaced in turn by the words they give. Worked out here, round by round: computed ahead in
+// one loop, compilers vectorize it into loads that wait on the stores just before them.
+std::uint32_t word(std::uint32_t* w, int t) {
+    if (t < 16) return w[t];
+    w[t & 15] = rotate(w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15], 1);
+    return w[t & 15];
+}
+
+// Twenty rounds of one kind, from round `from`.
 template <typename kind>
-void rounds(std::uint32_t* v, const std::uint32_t* w) {
+void rounds(std::uint32_t* v, std::uint32_t* w, int from) {
     std::uint32_t& a = v[0];
     std::uint32_t& b = v[1];
     std::uint32_t& c = v[2];
     std::uint32_t& d = v[3];
     std::uint32_t& e = v[4];
-    for (int t = 0; t < 20; t += 5) {
-        round<kind>(a, b, c, d, e, w[t]);
-        round<kind>(e, a, b, c, d, w[t + 1]);
-        round<kind>(d, e, a, b, c, w[t + 2]);
-        round<kind>(c, d, e, a, b, w[t + 3]);
-        round<kind>(b, c, d, e, a, w[t + 4]);
+    for (int t = from; t < from + 20; t += 5) {
+        round<kind>(a, b, c, d, e, word(w, t));
+        round<kind>(e, a, b, c, d, word(w, t + 1));
+        round<kind>(d, e, a, b, c, word(w, t + 2));
+        round<kind>(c, d, e, a, b, word(w, t + 3));
+        round<kind>(b, c, d, e, a, word(w, t + 4));
     }
 }
 
 // SHA-1's compression of one 64-byte block into the state.
 void compress(std::uint32_t* state, const unsigned char* block) {
-    std::uint32_t w[80];
+    std::uint32_t w[16];
     for (std::size_t t = 0; t < 16; ++t) w[t] = big_endian(block + 4 * t);
-    for (int t = 16; t < 80; ++t) w[t] = rotate(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
     std::uint32_t v[5] = {state[0], state[1], state[2], state[3], state[4]};
-    rounds<choose>(v, w);
-    rounds<parity1>(v, w + 20);
-    rounds<majority>(v, w + 40);
-    rounds<parity2>(v, w + 60);
+    rounds<choose>(v, w, 0);
+    rounds<parity1>(v, w, 20);
+    rounds<majority>(v, w, 40);
+    rounds<parity2>(v, w, 60);
     for (int i = 0; i < 5; ++i) state[i] += v[i];
 }
 
