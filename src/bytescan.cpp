@@ -29,7 +29,8 @@ int run(int argc, path_char** argv) {
     if (outcome == high_lane_long) return fail("Size error high_byte_file\r\n", exit_size);
 
     char lines[scan_report_size];
-    return report(lines, scan_report(low, high, lines) ? exit_suspect : exit_ok);
+    bool const suspect = scan_report(low, high, lines);
+    return report(lines, suspect ? exit_suspect : exit_ok);
 }
 
 }  // namespace
