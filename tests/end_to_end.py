@@ -125,9 +125,11 @@ def nobody(args, before=""):
     return f'{before}{copy}; {user} "$@" {args}; s=$?; rm prog; exit $s'
 
 
-def view(mount, args, after=""):
-    """A script: the program on args with a FUSE view of the folder, or of r, mounted at v."""
-    return f'mkdir -p r v && {mount} v && "$@" {args}; s=$?; umount v; {after}rm -r r v; exit $s'
+def view(mount, args, before="", after=""):
+    """A script: before, then the program on args with a FUSE view of the folder, or of r,
+    mounted at v."""
+    mount = f"{before}mkdir -p r v && {mount} v"
+    return f'{mount} && "$@" {args}; s=$?; umount v; {after}rm -r r v; exit $s'
 
 
 def scratch(files):
@@ -239,8 +241,13 @@ class EndToEnd(unittest.TestCase):
                 (L, [MEM, "hi", "x.rom"], READ_LO, 3),
                 (L, trace("lseek:error=EIO", "hi", "lo hi x"), READ_HI, 3),
                 (L, trace("lseek:error=EIO:when=2", "hi", "lo hi x"), READ_HI, 3),
-                (U, trace("fcntl:signal=SIGINT:when=1", "x", "rom x h"), b"", -2),
-                *([(L, view("bindfs .", "v/lo hi lo"), CREATE, 2)] if FUSE else []),
+                (U, trace("fcntl:signal=SIGINT:when=1", "h", "rom l h"), b"", -2),
+                (L, '"$@" lo hi /dev/fd/ 0<>x', CREATE, 2, {"x": b""}),
+                *(
+                    [(L, view("bindfs .", "v/lo hi lo", "touch -d 2001-01-01 lo; "), CREATE, 2)]
+                    if FUSE
+                    else []
+                ),
                 *([(U, view("bindfs .", "rom v/rom h"), CREATE_LO, 2)] if FUSE else []),
                 (U, ["no", "l", "h"], OPEN, 2),
                 (U, [MEM, "no/l", "h"], READ, 3),
@@ -276,6 +283,10 @@ class EndToEnd(unittest.TestCase):
         fifo = "mkfifo f; (head -c 7000 lo >f &); "  # opened twice, it would wait for good
         fifo = trace("openat:delay_enter=300000:when=2", "f", "f f x", fifo)
         around = '{ printf H; "$@" lo hi /dev/stdout; printf T; } >x'
+        nohup = (
+            '(sleep 1; cat lo) | { trap "" HUP; "$@" /dev/stdin hi x <&0 & sleep .3; kill -HUP $!; '
+        )
+        nohup += "wait $!; }"  # an ignored SIGHUP stays ignored
         one_after_other = '{ "$@" rom /dev/stdout /dev/null && "$@" rom /dev/null /dev/stdout; } >x'
         crossed = [mismatch(0, HI, ROM) + mismatch(1, both["l"], ROM)]  # one lane crossed only
         crossed += [mismatch(0, both["l"], ROM) + mismatch(1, LO, ROM)]
@@ -287,7 +298,7 @@ class EndToEnd(unittest.TestCase):
         socket += "c = s.run(sys.argv[1:], stdout=a).returncode; a.close(); "
         socket += 'sys.stdout.buffer.write(b"".join(iter(lambda: b.recv(9), b""))); sys.exit(c)'
         socket = f"python3 -c '{socket}' \"$@\" lo hi /dev/stdout"
-        alias = view(f"{WRITE_BACK} r", "rom v/L r/L", "mv r/L x; ")  # one file, two lanes
+        alias = view(f"{WRITE_BACK} r", "rom v/L r/L", after="mv r/L x; ")  # one file, two lanes
         # Two files with one inode number and size on two devices, but other times: not one.
         twins = "mkdir a b && mount -t tmpfs t a && mount -t tmpfs t b && cp lo a/l && cp hi b/x"
         twins += " && touch -d 2001-01-01 b/x && [ $(stat -c %i a/l) = $(stat -c %i b/x) ] && "
@@ -312,6 +323,7 @@ class EndToEnd(unittest.TestCase):
                 (L, 'cat lo | "$@" /dev/stdin /dev/stdin x.rom', b"", 0, {"x.rom": image(LO, LO)}),
                 (L, fifo, b"", 0, {"f": FIFO, "x": image(LO[:7000], LO[:7000])}),
                 (L, around, b"", 0, {"x": b"H" + ROM + b"T"}),
+                (L, nohup, b"", 0, {"x": ROM}),
                 (L, 'printf H >x; "$@" lo hi /dev/stdout >>x', b"", 0, {"x": b"H" + ROM}),
                 (L, 'printf H >x; "$@" lo hi /dev/fd/3 3>>x', b"", 0, {"x": b"H" + ROM}),
                 (L, 'printf H >x; "$@" lo hi /proc/self/fd/3 3>>x', b"", 0, {"x": b"H" + ROM}),
@@ -364,20 +376,21 @@ class EndToEnd(unittest.TestCase):
         """Bytescan's checksums and findings on lanes built to show each, and Bytecheck's cause
         for each fault of a chip, or none where no one fault explains every difference."""
         name, rows = ("low_byte_file", "high_byte_file"), []
-        short, long = rng.randbytes(LANE - 1), rng.randbytes(LANE + 1)
+        short = rng.randbytes(LANE - 1)
         odd = [rng.randbytes(LANE + 55)]  # SHA-1's last block full, or not; half the same
         odd += [odd[0][:4096] + rng.randbytes(LANE - 4096 + 56)]
         mirror = bytes(b for b in HI[:2048] for _ in "ab") * 2
         unused, huge = "offsets from 8192 on unused, they", bytes(4194305)
         for low, high, findings in [  # L and H stand for the lanes' names
             (LO, HI, []),
-            (
+            (  # more than one piece read, and two blank lanes, which are not "Same lanes"
+                b"\xff" * 3 * LANE,
                 b"",
-                short,
                 [
                     "Blank L: every byte is 0xFF",
-                    "Size L: 0 bytes, offsets 0 to 8191 read as 0xFF",
-                    "Size H: 8191 bytes, offsets 8191 to 8191 read as 0xFF",
+                    f"Size L: 24576 bytes, {unused} repeat the first 8192",
+                    "Blank H: every byte is 0xFF",
+                    "Size H: 0 bytes, offsets 0 to 8191 read as 0xFF",
                 ],
             ),
             (
@@ -389,19 +402,20 @@ class EndToEnd(unittest.TestCase):
             ),
             (
                 LO + LO,
-                long,
+                short,
                 [
                     f"Size L: 16384 bytes, {unused} repeat the first 8192",
-                    f"Size H: 8193 bytes, {unused} differ from the first 8192",
+                    "Size H: 8191 bytes, offsets 8191 to 8191 read as 0xFF",
                 ],
             ),
-            (
+            (  # the high lane as long as may be
                 b"\xff" * LANE + LO,
-                bytes(LANE),
+                huge[:-1],
                 [
                     "Blank L: every byte is 0xFF",
                     f"Size L: 16384 bytes, {unused[:-5]} and the first 8192 are 0xFF",
                     "Blank H: every byte is 0x00",
+                    f"Size H: 4194304 bytes, {unused} repeat the first 8192",
                 ],
             ),
             (
