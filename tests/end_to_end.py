@@ -499,9 +499,11 @@ class EndToEnd(unittest.TestCase):
             case ${0##*/}:$STATE:$2 in
             id*) echo "$ID" ;; sudo*) exec "$@" ;; apt-cache*) echo "  Depends: clang-14" ;;
             dpkg:fresh*) ;; dpkg:*) echo i386 ;; dpkg-query:fresh*) exit 1 ;;
+            *two*Abbrev*) printf 'ii libc++-%s-dev-wasm32\\n' 14 19 ;;
             *Abbrev*) echo "ii libc++-14-dev-wasm32" ;;
-            *partial*) case $last in wine32:i386 | chromium) echo deinstall ok config-files ;;
-                       *) echo install ok installed ;; esac ;;
+            *partial*) case $last in wine32:i386) echo deinstall ok config-files ;;
+                chromium) echo unknown ok not-installed ;; *) echo install ok installed ;; esac ;;
+            *two*) case $last in clang-19 | lld-19) ;; *) echo install ok installed ;; esac ;;
             *) echo install ok installed ;;
             esac"""
         stubs = scratch({"stub": stub.replace("\n            ", "\n").encode()})
@@ -509,43 +511,29 @@ class EndToEnd(unittest.TestCase):
             os.symlink("stub", os.path.join(stubs, name))
         os.chmod(os.path.join(stubs, "stub"), 0o755)
         script = pathlib.Path(__file__).resolve().parents[1] / "scripts/install-deps"
-        sudo, ii, tests = "sudo env DEBIAN_FRONTEND=noninteractive ", "apt-get install", "tests"
-        for state, user, sets, calls, wanted in [
-            (
-                "fresh",
-                0,
-                tests,
-                ["dpkg --add-architecture i386", "apt-get update", ii],
-                "wine32:i386 " "mergerfs chromium clang-14 libc++-14-dev-wasm32",
-            ),
-            (
-                "fresh",
-                1000,
-                "bench",
-                ["sudo apt-get update", "apt-get update", sudo + ii, ii],
-                "hyperfine chromium python3-selenium clang-14 wasi-libc",
-            ),
+        ii, arch = "apt-get install", ["dpkg --add-architecture i386"]
+        root = ["apt-get update", ii]
+        sudo = "sudo env DEBIAN_FRONTEND=noninteractive "
+        user = ["sudo apt-get update", "apt-get update", sudo + ii, ii]
+        for state, uid, sets, calls, wanted in [  # "=": exactly these packages, else at least
+            ("fresh", 0, "tests", arch + root, "wine32:i386 mergerfs chromium clang-14"),
+            ("fresh", 1000, "bench", user, "hyperfine chromium python3-selenium clang-14"),
+            ("fresh", 1000, "web", user, "clang-14 lld-14 wasi-libc libc++-14-dev-wasm32"),
             ("complete", 0, "tests bench web", [], ""),
-            (
-                "partial",
-                1000,
-                tests,
-                ["sudo apt-get update", "apt-get update", sudo + ii, ii],
-                "wine32:i386 chromium",
-            ),
+            ("partial", 1000, "tests", user, "=wine32:i386 chromium"),
+            ("two", 0, "web", root, "=clang-19 lld-19"),  # the newest LLVM installed
         ]:
-            log, env = os.path.join(stubs, "log"), {"ID": str(user), "STATE": state}
+            log, env = os.path.join(stubs, "log"), {"ID": str(uid), "STATE": state}
             env |= {"LOG": log, "PATH": f"{stubs}:{os.environ['PATH']}"}
             subprocess.run(["sh", script, *sets.split()], env=env, check=True, capture_output=True)
             lines = pathlib.Path(log).read_text().splitlines()
             os.remove(log)
             lines = [l for l in lines if l.startswith(("apt-get", "sudo", "dpkg --add"))]
             got = [re.sub(" -y --no-install-recommends .*", "", l) for l in lines]
-            installed = set(lines[-1].split()[4:] if lines else [])
-            # Only what is missing, or all of what was wanted and more.
-            wanted = set(wanted.split())
-            got += [installed == wanted if state == "partial" else installed >= wanted]
-            self.assertEqual(got, calls + [True], (state, user, sets, installed))
+            installed, exact = set(lines[-1].split()[4:] if lines else []), wanted[:1] == "="
+            wanted = set(wanted.strip("=").split())
+            got += [installed == wanted if exact else installed >= wanted]
+            self.assertEqual(got, calls + [True], (state, uid, sets, installed))
 
     @unittest.skipUnless(os.environ.get("PAGE"), "no page built")
     def test_page(self):
@@ -649,16 +637,58 @@ class EndToEnd(unittest.TestCase):
         )
         view = "const a = document.querySelector('#downloads :last-child');"
         view += "return a && a.getBoundingClientRect().bottom <= innerHeight"
+        # What the maps say in words, and the faint disc around a lone mark of the low chip's.
+        words = "return [[...document.querySelectorAll('#maps figure')].map((f) => [f.textContent,"
+        words += (
+            " f.firstChild.ariaLabel]), [...document.getElementById('map-low').getContext('2d')"
+        )
+        words += ".getImageData(0, 0, 128, 64).data].flatMap((a, i) => i % 4 == 3 && a && a < 255 ?"
+        words += " [i >> 2] : [])]"
         for task in ("check", "join", "split"):
             browser.find_element("id", task).click()
             wait(lambda _: browser.find_element("id", "result").text)
             got[task] = [browser.execute_script(view)] + outcome()
+            got[task] += [browser.execute_script(words)] * (task == "check")
         browser.find_element("id", "low").send_keys(os.path.join(scratch({"l": LO}), "l"))
         got["chosen"] = browser.find_element("id", "outcome").text
+        # Lanes whose bytes are their addresses: the stuck lines' marks in runs known beforehand.
+        lanes = [bytes(i & 0xFF for i in range(LANE)), bytes(i >> 8 for i in range(LANE))]
+        read = {"low": fault(lanes[0], "held", 3), "high": fault(lanes[1], "stuck", 4)}
+        folder = scratch({**read, "image": image(*lanes)})
+        for field in read | {"image": 0}:
+            browser.find_element("id", field).send_keys(os.path.join(folder, field))
+        browser.find_element("id", "check").click()
+        got["words"] = browser.execute_script(words)[0]
+        runs = ", ".join(f"0x{a:04X}–0x{a + 0x3FF:04X}" for a in range(0, LANE, 0x800))
+        want["words"] = [
+            [
+                "Low chip (D0–D7): 4096 of 8192 addresses differ. Cause: D3 stuck at 0 (bus D3).",
+                "Map of the low chip's 8192 addresses: marked 0x0008–0x000F, 0x0018–0x001F, "
+                "0x0028–0x002F, 0x0038–0x003F, and 508 more runs",
+            ],
+            [
+                f"High chip (D8–D15): 4096 of 8192 addresses differ, at {runs}. Cause: D2 stuck"
+                " at 1 (bus D10).",
+                f"Map of the high chip's 8192 addresses: marked {runs}",
+            ],
+        ]
         gets = [(f"get-{k}", f"my.rom.v2-{k}.bin", v) for k, v in (("low", LO), ("high", HI))]
+        lone = [
+            [
+                "Low chip (D0–D7): 1 of 8192 addresses differs, at 0x0000.",
+                "Map of the low " "chip's 8192 addresses: marked 0x0000",
+            ],
+            [
+                "High chip (D8–D15): every address " "matches.",
+                "Map of the high chip's 8192 addresses: none marked",
+            ],
+        ]
         want["check"] = [None, mismatch(0, low, ROM).decode().strip(), [[0], []]]
+        want["check"] += [[lone, [1, 2, 128, 129, 130, 256, 257]]]
         want |= {"join": [True, "Joined.", ("get-image", "rom.bin", image(low, HI))]}
         want |= {"split": [True, "Taken apart.", *gets], "chosen": ""}
+        footer = browser.find_element("css selector", "footer").text
+        got["version"], want["version"] = footer.split()[-1], f"{os.environ['VERSION']}."
         log = [json.loads(entry["message"])["message"] for entry in browser.get_log("performance")]
         urls = [m["params"]["request"]["url"] for m in log if m["method"].endswith("WillBeSent")]
         got["requests"] = [u for u in urls if not u.startswith(LOCAL)]
@@ -761,8 +791,9 @@ class EndToEnd(unittest.TestCase):
                     subprocess.run(["dpkg-deb", "-x", path, unpacked], check=True)
                 else:
                     shutil.unpack_archive(path, unpacked)
-                found = []
+                found, size = [], 0  # its files, and their size in KiB as dpkg counts it
                 for p in pathlib.Path(unpacked).rglob("*"):
+                    size += 1 if p.is_dir() or p.is_symlink() else -(-p.stat().st_size // 1024)
                     if p.is_symlink() or not p.is_dir():
                         found += [str(p.relative_to(unpacked)) + "@" * p.is_symlink()]
                 paths += found + [f.split("/", 1)[1] for f in found] + ["/" + f for f in found]
@@ -788,8 +819,19 @@ class EndToEnd(unittest.TestCase):
                 got += [re.findall(rb"^## .*?(?=\r?$)", changes, re.M)[:1]]
                 copyright = norm((where / doc / "copyright").read_text()) if files == deb else ""
                 got += [[text for text in licences if files == deb and text not in copyright]]
+                common = sorted(set(re.findall(r"/usr/share/common-licenses/[\w.-]*\w", copyright)))
+                got += [[name[27:] for name in common]]
+                # The .deb's changelog laid out as Debian's, and its Installed-Size.
+                log = gzip.open(where / doc / "changelog.gz").read() if files == deb else b""
+                got += [[l for l in log.splitlines() if re.match(rb" (?!-- | \* |   \S)", l)]]
+                field = ["dpkg-deb", "-f", path, "Installed-Size"] if files == deb else ["echo"]
+                field = subprocess.run(field, capture_output=True, text=True).stdout.strip()
+                got += [field == str(size) if files == deb else True]
                 want = [sorted(top + f for f in files), shown.encode(), b"", 0, b"", True, True]
-                self.assertEqual(got, want + [f"{v}\n".encode(), [dated] * (files != deb), []])
+                want += [f"{v}\n".encode(), [dated] * (files != deb), []]
+                self.assertEqual(
+                    got, want + [["GPL-2", "GPL-3", "LGPL-2.1"] * (files == deb), [], True]
+                )
         docs = (root / "README.md").read_text() + (root / "CONTRIBUTING.md").read_text()
         known = {p.rstrip("@").rsplit("/", i)[0] for p in paths for i in range(p.count("/") + 1)}
         ours = {path.split("/")[0] for path in known} - {""}
