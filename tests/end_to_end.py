@@ -658,6 +658,7 @@ class EndToEnd(unittest.TestCase):
         for field in read | {"image": 0}:
             browser.find_element("id", field).send_keys(os.path.join(folder, field))
         browser.find_element("id", "check").click()
+        wait(lambda _: browser.find_element("id", "result").text)
         got["words"] = browser.execute_script(words)[0]
         runs = ", ".join(f"0x{a:04X}–0x{a + 0x3FF:04X}" for a in range(0, LANE, 0x800))
         want["words"] = [
