@@ -408,6 +408,14 @@ class EndToEnd(unittest.TestCase):
                     "Size H: 8191 bytes, offsets 8191 to 8191 read as 0xFF",
                 ],
             ),
+            (  # a blank first half that is not 0xFF: no chip read as a larger one
+                bytes(LANE) + LO,
+                HI,
+                [
+                    "Blank L: every byte is 0x00",
+                    f"Size L: 16384 bytes, {unused} differ from the first 8192",
+                ],
+            ),
             (  # the high lane as long as may be
                 b"\xff" * LANE + LO,
                 huge[:-1],
@@ -615,6 +623,7 @@ class EndToEnd(unittest.TestCase):
             ("split", (None,), OPEN, f"No image{CHOSEN}"),
             ("split", (ROM + b"\0",), SIZE, f"This image is 16385 bytes{IMAGE_IS}"),
             ("check", (LO, LO, ROM[1:]), SIZE, f"This image is 16383 bytes{IMAGE_IS}"),
+            ("check", (LO, HI, ROM + b"\0"), SIZE, f"This image is 16385 bytes{IMAGE_IS}"),
             ("scan", (bytes(LIMIT), bytes(LIMIT + 1)), SIZE_HI, SCAN_IS),
         ]
         got, want = {}, {"requests": []}
