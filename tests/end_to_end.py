@@ -676,6 +676,30 @@ class EndToEnd(unittest.TestCase):
         browser.find_element("id", "check").click()
         wait(lambda _: browser.find_element("id", "result").text)
         got["words"] = browser.execute_script(words)[0]
+        style = lambda: browser.find_element("id", "result").get_attribute("class")
+        got["plain"], want["plain"] = style(), ""  # a result, not styled as an error
+        # The marks in the colour of the scheme on show, painted again when it changes.
+        ink = "const d = document.getElementById('map-low').getContext('2d').getImageData(0, 0, "
+        ink += "128, 64).data, i = d.findIndex((a, i) => i % 4 == 3 && a == 255) - 3; return ["
+        ink += "getComputedStyle(document.body).getPropertyValue('--bad').trim(), '#' + [...d"
+        ink += ".slice(i, i + 3)].map((x) => x.toString(16).padStart(2, '0')).join('')]"
+        colours = []
+        for scheme in ("dark", "light"):
+            media = {"features": [{"name": "prefers-color-scheme", "value": scheme}]}
+            browser.execute_cdp_cmd("Emulation.setEmulatedMedia", media)
+            same = lambda _: (lambda c: c[0] == c[1] and c[0])(browser.execute_script(ink))
+            colours += [wait(same, f"marks not in the {scheme} scheme's colour")]
+        got["schemes"], want["schemes"] = len(set(colours)), 2
+        browser.execute_script(drop, [["low", "l", [*LO]]])  # a file dropped takes it away too
+        got["dropped"], want["dropped"] = browser.find_element("id", "outcome").text, ""
+        gone = os.path.join(scratch({"h": HI}), "h")  # a lane removed after it was chosen
+        browser.find_element("id", "high").send_keys(gone)
+        os.remove(gone)
+        browser.find_element("id", "join").click()
+        got["gone"] = [wait(lambda _: browser.find_element("id", "result").text), style()]
+        moved = "Read error high_byte_file\nThe browser could not read the high lane: it may have "
+        moved += "been moved or changed since it was chosen. Choose it again."
+        want["gone"] = [moved, "error"]
         runs = ", ".join(f"0x{a:04X}–0x{a + 0x3FF:04X}" for a in range(0, LANE, 0x800))
         want["words"] = [
             [
